@@ -1,0 +1,19 @@
+#include "LastError.h"
+
+namespace platform {
+
+namespace {
+thread_local std::uint32_t t_lastError = 0;
+}
+
+std::uint32_t LastError()
+{
+    return t_lastError;
+}
+
+void SetLastError(std::uint32_t code)
+{
+    t_lastError = code;
+}
+
+} // namespace platform

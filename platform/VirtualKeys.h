@@ -1,0 +1,11 @@
+#pragma once
+
+#include <cstdint>
+
+namespace platform {
+
+// The X keysym of a virtual-key code: F1 to F24, letters, digits, the keypad, the usual named
+// keys, print screen and the media keys. 0 for a code without one.
+std::uint32_t KeysymOfVirtualKey(std::uint32_t vk);
+
+} // namespace platform
