@@ -14,7 +14,8 @@ int main(int argc, char* argv[])
     platform::LastResort lastResort;
     platform::LinuxPlatform desktop(lastResort);
     app::frm1 window(desktop, lastResort);
-    platform::TerminationSignals termination([&window] { window.close(); });
+    // Leaves every event loop, a message box's included; the window then goes as on quit.
+    platform::TerminationSignals termination([] { QCoreApplication::exit(0); });
 
     lastResort.Run([&window] { window.Form_Load(); });
     if (lastResort.Failed())

@@ -14,8 +14,10 @@ namespace platform {
 // they stand; then an optional sign, digits, an optional point with digits and an optional
 // exponent (E or D, optional sign, digits) are taken up to the first character that cannot
 // continue the number. Only the point separates decimals. "&H" and "&O" begin a hexadecimal
-// or octal integer. Text without a leading number reads as 0. Never fails: a magnitude beyond
-// the largest double reads as the largest double of that sign.
+// or octal integer, signed in the narrowest of 16 or 32 bits that holds it (&HFFFF is -1,
+// &H10000 is 65536) and unsigned beyond that. Text without a leading number reads as 0.
+// Never fails: a magnitude beyond the largest double reads as the largest double of that sign,
+// one too small for a double as 0.
 double ReadNumber(QStringView text);
 
 // The nearest integer, a tie going to the even neighbour; raises the overflow error when it

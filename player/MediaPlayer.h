@@ -1,0 +1,76 @@
+#pragma once
+
+#include "platform/Event.h"
+
+#include <QRectF>
+#include <QString>
+
+#include <cstdint>
+
+class QWidget;
+
+namespace player {
+
+// The media player the window hosts, as the window uses it. Every call either succeeds or
+// raises platform::Error; the window never looks at anything else. PlayStateChange is raised
+// on the GUI thread after every change of the play state, whoever caused it (the window's
+// commands or the player's own buttons). Geometry is in twips of the parent's client area and
+// is kept exactly as set; the widget follows it through the one twips conversion.
+class MediaPlayer {
+public:
+    // playState values
+    static constexpr std::int32_t Undefined = 0;
+    static constexpr std::int32_t Stopped = 1;
+    static constexpr std::int32_t Paused = 2;
+    static constexpr std::int32_t Playing = 3;
+    static constexpr std::int32_t MediaEnded = 8;
+    static constexpr std::int32_t Transitioning = 9;
+    static constexpr std::int32_t Ready = 10;
+
+    virtual ~MediaPlayer() = default;
+
+    // The widget that shows the picture and the player's own controls.
+    virtual QWidget& widget() = 0;
+
+    // settings.autoStart, settings.rate
+    virtual bool autoStart() const = 0;
+    virtual void setAutoStart(bool autoStart) = 0;
+    virtual double rate() const = 0;
+    virtual void setRate(double rate) = 0;
+
+    // URL: assigning opens the file and returns once it is open, or raises when it is refused.
+    virtual QString URL() const = 0;
+    virtual void setURL(const QString& url) = 0;
+
+    virtual std::int32_t playState() const = 0;
+
+    // controls.play, controls.pause, controls.currentPosition (seconds from the start)
+    virtual void play() = 0;
+    virtual void pause() = 0;
+    virtual double currentPosition() const = 0;
+    virtual void setCurrentPosition(double seconds) = 0;
+
+    float Left() const { return m_left; }
+    float Top() const { return m_top; }
+    float Width() const { return m_width; }
+    float Height() const { return m_height; }
+    void setLeft(float twips);
+    void setTop(float twips);
+    void setWidth(float twips);
+    void setHeight(float twips);
+
+    // PlayStateChange(NewState)
+    platform::Event<std::int32_t> PlayStateChange;
+
+protected:
+    // Places the widget after a change of the twips geometry.
+    void placeWidget();
+
+private:
+    float m_left = 0;
+    float m_top = 0;
+    float m_width = 0;
+    float m_height = 0;
+};
+
+} // namespace player

@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs from Debian's packages what building (and, with --test, testing) needs. Quick when
+# everything is there already: apt runs only for packages that are missing.
+set -euo pipefail
+
+packages=(build-essential cmake pkg-config qt6-base-dev qt6-qpa-plugins libqt6opengl6-dev
+          libmpv-dev libxcb-keysyms1-dev libx11-dev libgl1-mesa-dri fonts-dejavu-core)
+if [ "${1:-}" = "--test" ]; then
+    packages+=(libgtest-dev libxtst-dev xvfb xauth xdotool x11-utils openbox ffmpeg sox
+               espeak-ng dbus)
+fi
+
+missing=()
+for package in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" \
+        || missing+=("$package")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
