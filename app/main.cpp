@@ -2,6 +2,7 @@
 #include "platform/LastResort.h"
 #include "platform/LinuxPlatform.h"
 #include "platform/TerminationSignals.h"
+#include "player/FakePlayer.h"
 
 #include <QApplication>
 
@@ -13,7 +14,7 @@ int main(int argc, char* argv[])
 
     platform::LastResort lastResort;
     platform::LinuxPlatform desktop(lastResort);
-    app::frm1 window(desktop, lastResort);
+    app::frm1 window(desktop, lastResort, std::make_unique<player::FakePlayer>());
     // Leaves every event loop, a message box's included; the window then goes as on quit.
     platform::TerminationSignals termination([] { QCoreApplication::exit(0); });
 

@@ -21,7 +21,7 @@ constexpr std::size_t MaxSignificantDigits = 800;
 
 // Keeps an absurdly long written exponent from overflowing; any cap far beyond the range of a
 // double, and of the scale that a long mantissa adds, gives the same result.
-constexpr std::int64_t ExponentCap = 1'000'000'000;
+constexpr std::int64_t ExponentCap = 1'000'000'000'000'000;
 
 // Numbers whose leading digit stands at a power of ten outside this range overflow or underflow
 // every double; they are settled before the conversion sees their exponent.

@@ -1,0 +1,85 @@
+#include "FakePlayer.h"
+
+#include "platform/Error.h"
+
+namespace player {
+
+FakePlayer::FakePlayer() : m_widget(std::make_unique<QWidget>()) {}
+
+FakePlayer::~FakePlayer()
+{
+    // The window may have taken the widget as its child and deleted it already.
+    if (m_widget && m_widget->parent() != nullptr)
+        (void)m_widget.release();
+}
+
+void FakePlayer::Record(const QString& call, const QString& operation) const
+{
+    const_cast<FakePlayer*>(this)->calls.append(call);
+    if (!failing.isEmpty() && failing == operation)
+        throw platform::Error(platform::ObjectErrorNumber(0x500), QStringLiteral("FakePlayer"),
+                              QStringLiteral("%1 refused").arg(operation));
+}
+
+void FakePlayer::setAutoStart(bool autoStart)
+{
+    Record(QStringLiteral("autoStart %1").arg(autoStart), QStringLiteral("autoStart"));
+    m_autoStart = autoStart;
+}
+
+void FakePlayer::setRate(double rate)
+{
+    Record(QStringLiteral("rate %1").arg(rate, 0, 'g', 17), QStringLiteral("rate"));
+    m_rate = rate;
+}
+
+void FakePlayer::setURL(const QString& url)
+{
+    Record(QStringLiteral("url %1").arg(url), QStringLiteral("url"));
+    m_url = url;
+    position = 0;
+    ChangeState(m_autoStart ? Playing : Ready);
+}
+
+std::int32_t FakePlayer::playState() const
+{
+    if (failing == QStringLiteral("playState"))
+        Record(QStringLiteral("playState"), QStringLiteral("playState"));
+    return state;
+}
+
+void FakePlayer::play()
+{
+    Record(QStringLiteral("play"), QStringLiteral("play"));
+    ChangeState(Playing);
+}
+
+void FakePlayer::pause()
+{
+    Record(QStringLiteral("pause"), QStringLiteral("pause"));
+    if (state == Playing)
+        ChangeState(Paused);
+}
+
+double FakePlayer::currentPosition() const
+{
+    if (failing == QStringLiteral("getPosition"))
+        Record(QStringLiteral("getPosition"), QStringLiteral("getPosition"));
+    return position;
+}
+
+void FakePlayer::setCurrentPosition(double seconds)
+{
+    Record(QStringLiteral("position %1").arg(seconds, 0, 'g', 17), QStringLiteral("position"));
+    position = seconds;
+}
+
+void FakePlayer::ChangeState(std::int32_t newState)
+{
+    if (state == newState)
+        return;
+    state = newState;
+    PlayStateChange.raise(newState);
+}
+
+} // namespace player

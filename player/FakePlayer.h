@@ -1,0 +1,52 @@
+#pragma once
+
+#include "MediaPlayer.h"
+
+#include <QStringList>
+#include <QWidget>
+
+#include <memory>
+
+namespace player {
+
+// A scriptable stand-in for the window's logic tests: records every call in order ("pause",
+// "rate 1.3", "play", "position 8.4", "url /a.mp3"), holds a settable play state and position,
+// and fails a chosen operation with an error. play and pause raise PlayStateChange like a real
+// player does.
+class FakePlayer final : public MediaPlayer {
+public:
+    FakePlayer();
+    ~FakePlayer() override;
+
+    QWidget& widget() override { return *m_widget; }
+    bool autoStart() const override { return m_autoStart; }
+    void setAutoStart(bool autoStart) override;
+    double rate() const override { return m_rate; }
+    void setRate(double rate) override;
+    QString URL() const override { return m_url; }
+    void setURL(const QString& url) override;
+    std::int32_t playState() const override;
+    void play() override;
+    void pause() override;
+    double currentPosition() const override;
+    void setCurrentPosition(double seconds) override;
+
+    // Script and record.
+    QStringList calls;
+    std::int32_t state = Undefined;
+    double position = 0;
+    // The operation ("play", "pause", "rate", "url", "position", "getPosition", "playState",
+    // "autoStart") that fails from now on; empty: none.
+    QString failing;
+
+private:
+    void Record(const QString& call, const QString& operation) const;
+    void ChangeState(std::int32_t newState);
+
+    std::unique_ptr<QWidget> m_widget;
+    bool m_autoStart = true;
+    double m_rate = 1.0;
+    QString m_url;
+};
+
+} // namespace player
