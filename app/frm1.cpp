@@ -127,7 +127,8 @@ QGroupBox* MakeFrame(QWidget* parent, const Placement& at, const char* caption)
 
 frm1::frm1(platform::Desktop& desktop, platform::LastResort& lastResort,
            std::unique_ptr<player::MediaPlayer> player)
-    : m_desktop(desktop), m_lastResort(lastResort), wm1(std::move(player)), Timer1(this)
+    : m_desktop(desktop), m_lastResort(lastResort), wm1(std::move(player)), Timer1(this),
+      CmD1(desktop, this)
 {
     setObjectName(QStringLiteral("frm1"));
     setWindowTitle(QStringLiteral("horchpult"));
@@ -145,7 +146,44 @@ frm1::~frm1()
 
 void frm1::ConnectHandlers()
 {
-    connect(ende, &QAction::triggered, this, m_lastResort.Guard([this] { ende_Click(); }));
+    const auto onClick = [this](QPushButton* button, void (frm1::*handler)()) {
+        connect(button, &QPushButton::clicked, this, m_lastResort.Guard([this, handler] { (this->*handler)(); }));
+    };
+    const auto onMenu = [this](QAction* item, void (frm1::*handler)()) {
+        connect(item, &QAction::triggered, this, m_lastResort.Guard([this, handler] { (this->*handler)(); }));
+    };
+    onMenu(neu, &frm1::neu_Click);
+    onMenu(ende, &frm1::ende_Click);
+    onMenu(tutor, &frm1::tutor_Click);
+    onMenu(about, &frm1::about_Click);
+    onClick(plus, &frm1::plus_Click);
+    onClick(minus, &frm1::minus_Click);
+    onClick(ffw, &frm1::ffw_Click);
+    onClick(fffw, &frm1::fffw_Click);
+    onClick(but_goto, &frm1::but_goto_Click);
+    onClick(m_plus, &frm1::m_plus_Click);
+    onClick(m_minus, &frm1::m_minus_Click);
+    onClick(m_right, &frm1::m_right_Click);
+    onClick(m_left, &frm1::m_left_Click);
+    onClick(Command1, &frm1::Command1_Click);
+    onClick(Command2, &frm1::Command2_Click);
+    connect(Check1, &QCheckBox::stateChanged, this, m_lastResort.Guard([this] { Check1_Click(); }));
+    connect(autorewind, &QLineEdit::textChanged, this, m_lastResort.Guard([this] { autorewind_Change(); }));
+    Timer1.Tick.connect(m_lastResort.Guard([this] { Timer1_Timer(); }));
+    wm1->PlayStateChange.connect([this](std::int32_t NewState) {
+        m_lastResort.Run([this, NewState] { wm1_PlayStateChange(NewState); });
+    });
+}
+
+bool frm1::Trap(const QString& failureMessage, const std::function<void()>& steps)
+{
+    try {
+        steps();
+        return true;
+    } catch (...) {
+        m_desktop.MessageBox(this, failureMessage);
+        return false;
+    }
 }
 
 void frm1::BuildMenu()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "hotkeys/cRegHotKey.h"
+#include "platform/CommonDialog.h"
 #include "platform/Desktop.h"
 #include "platform/LastResort.h"
 #include "platform/Timer.h"
@@ -10,6 +11,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 class QAction;
@@ -33,6 +35,9 @@ public:
     static constexpr std::int16_t False = 0;
     static constexpr double ClientWidth = 8955;
     static constexpr double ClientHeight = 4770;
+    // Timer1's period while the window follows playback; 0 stops it.
+    static constexpr int FollowPlayback = 200;
+    static constexpr int TimerStopped = 0;
 
     frm1(platform::Desktop& desktop, platform::LastResort& lastResort,
          std::unique_ptr<player::MediaPlayer> player);
@@ -53,8 +58,44 @@ private:
     void BuildControls();
     void ConnectHandlers();
 
+    // Runs steps; any failure in them shows failureMessage and ends the handler. Returns
+    // whether the steps ran to their end.
+    bool Trap(const QString& failureMessage, const std::function<void()>& steps);
+    std::int16_t SpeedStep() const;
+
     void ende_Click();
+
     void m_cHotKey_HotKeyPress(const QString& sName, std::int32_t eModifiers, std::int32_t eKey);
+    void PlayMedia();
+    void PauseMedia();
+    void RewindMedia();
+
+    void neu_Click();
+    void LoadMedia();
+    void Timer1_Timer();
+    void wm1_PlayStateChange(std::int32_t NewState);
+
+    void Check1_Click();
+    void autorewind_Change();
+
+    void ffw_Click();
+    void fffw_Click();
+    void but_goto_Click();
+    void Seek(const QString& failureMessage, const std::function<double()>& target);
+
+    void plus_Click();
+    void minus_Click();
+    void ChangeSpeedStep(std::int16_t change);
+
+    void m_left_Click();
+    void m_right_Click();
+    void m_plus_Click();
+    void m_minus_Click();
+
+    void tutor_Click();
+    void Command2_Click();
+    void about_Click();
+    void Command1_Click();
 
     platform::Desktop& m_desktop;
     platform::LastResort& m_lastResort;
@@ -93,6 +134,7 @@ private:
 
     std::unique_ptr<player::MediaPlayer> wm1;
     platform::Timer Timer1;
+    platform::CommonDialog CmD1;
 };
 
 } // namespace app

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <cstdint>
+
 class QWidget;
 
 namespace platform {
@@ -19,6 +21,9 @@ public:
     virtual void WindowDestroyed(HWND hwnd) = 0;
     // A modal message box: OK only, no icon, the title "Horchpult".
     virtual void MessageBox(QWidget* owner, const QString& text) = 0;
+    // A modal dialog for choosing one file; its full path, or empty when none was chosen.
+    // With OFN_FILEMUSTEXIST in flags only existing files can be chosen.
+    virtual QString ChooseFile(QWidget* owner, std::uint32_t flags) = 0;
 };
 
 } // namespace platform

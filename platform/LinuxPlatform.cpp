@@ -8,6 +8,7 @@
 #include "TickCount.h"
 #include "X11HotKeys.h"
 
+#include <QFileDialog>
 #include <QGuiApplication>
 #include <QWidget>
 
@@ -57,6 +58,17 @@ void LinuxPlatform::WindowDestroyed(HWND hwnd)
 void LinuxPlatform::MessageBox(QWidget* owner, const QString& text)
 {
     ShowMessageBox(owner, text);
+}
+
+QString LinuxPlatform::ChooseFile(QWidget* owner, std::uint32_t flags)
+{
+    QFileDialog dialog(owner);
+    dialog.setObjectName(QStringLiteral("CmD1"));
+    dialog.setFileMode((flags & OFN_FILEMUSTEXIST) != 0 ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
 }
 
 ATOM LinuxPlatform::GlobalAddAtomA(const QByteArray& name)

@@ -32,6 +32,7 @@ public:
     HWND RegisterWindow(QWidget& window) override;
     void WindowDestroyed(HWND hwnd) override;
     void MessageBox(QWidget* owner, const QString& text) override;
+    QString ChooseFile(QWidget* owner, std::uint32_t flags) override;
 
     ATOM GlobalAddAtomA(const QByteArray& name) override;
     ATOM GlobalDeleteAtom(ATOM atom) override;

@@ -21,6 +21,8 @@ constexpr std::uint32_t MOD_CONTROL = 0x2;
 constexpr std::uint32_t MOD_SHIFT = 0x4;
 constexpr std::uint32_t MOD_WIN = 0x8;
 
+constexpr std::uint32_t OFN_FILEMUSTEXIST = 0x1000;
+
 constexpr std::uint32_t FORMAT_MESSAGE_IGNORE_INSERTS = 0x200;
 constexpr std::uint32_t FORMAT_MESSAGE_FROM_SYSTEM = 0x1000;
 

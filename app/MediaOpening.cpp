@@ -1,0 +1,58 @@
+#include "frm1.h"
+
+#include "Messages.h"
+#include "Speed.h"
+
+#include "platform/Numbers.h"
+
+#include <QLineEdit>
+
+#include <cmath>
+
+namespace app {
+
+namespace {
+constexpr int DisplayLimit = 40;
+const QString Ellipsis = QStringLiteral("...");
+} // namespace
+
+void frm1::neu_Click()
+{
+    Trap(OpenFailed, [&] {
+        CmD1.Flags = platform::OFN_FILEMUSTEXIST;
+        CmD1.ShowOpen();
+        const QString chosen = CmD1.FileName;
+        if (chosen.isEmpty()) {
+            m_desktop.MessageBox(this, OpenFailed);
+            return;
+        }
+        media = chosen;
+        Fileinfo->setText(media.size() <= DisplayLimit ? media : Ellipsis + media.right(DisplayLimit));
+        LoadMedia();
+    });
+}
+
+void frm1::LoadMedia()
+{
+    const bool loaded = Trap(MediaRefused, [&] {
+        geladen = False;
+        wm1->setAutoStart(false);
+        wm1->setURL(media);
+        geladen = True;
+    });
+    if (!loaded)
+        media.clear();
+}
+
+void frm1::Timer1_Timer()
+{
+    const double position = wm1->currentPosition();
+    time->setText(platform::WriteNumber(std::floor(position)));
+}
+
+void frm1::wm1_PlayStateChange(std::int32_t /*NewState*/)
+{
+    wm1->setRate(RateOfStep(SpeedStep()));
+}
+
+} // namespace app
