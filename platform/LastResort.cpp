@@ -10,6 +10,12 @@
 
 namespace platform {
 
+LastResort::LastResort(Show show) : m_show(std::move(show))
+{
+    if (!m_show)
+        m_show = [](const QString& text) { ShowMessageBox(nullptr, text); };
+}
+
 Error LastResort::ErrorOf(std::exception_ptr failure)
 {
     try {
@@ -45,7 +51,7 @@ void LastResort::Report(std::exception_ptr failure) noexcept
         std::fprintf(stderr, "%s: %s\n", qPrintable(error.source()),
                      qPrintable(MessageText(error).replace(QStringLiteral("\n\n"), QStringLiteral(" "))));
         std::fflush(stderr);
-        ShowMessageBox(nullptr, MessageText(error));
+        m_show(MessageText(error));
         QCoreApplication::exit(FailureExitCode);
     } catch (...) {
         std::_Exit(FailureExitCode);

@@ -3,6 +3,7 @@
 #include "Error.h"
 
 #include <exception>
+#include <functional>
 #include <utility>
 
 namespace platform {
@@ -14,6 +15,10 @@ namespace platform {
 class LastResort {
 public:
     static constexpr int FailureExitCode = 1;
+    using Show = std::function<void(const QString& text)>;
+
+    // show presents the message; by default the program's message box.
+    explicit LastResort(Show show = {});
 
     template <class F>
     void Run(F&& work) noexcept
@@ -42,6 +47,7 @@ public:
 private:
     void Report(std::exception_ptr failure) noexcept;
 
+    Show m_show;
     bool m_failed = false;
 };
 

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "FakeServices.h"
+
+#include "platform/Desktop.h"
+
+#include <QStringList>
+#include <QWidget>
+
+#include <deque>
+
+namespace testing_support {
+
+// The fake platform as a window sees it: message boxes are recorded instead of shown, and the
+// file dialog answers with the next name queued in `files` (empty when none is queued: a cancel).
+class FakeDesktop final : public FakeServicesOf<platform::Desktop> {
+public:
+    QStringList messages;
+    std::deque<QString> files;
+
+    platform::HWND RegisterWindow(QWidget&) override { return WindowHandle; }
+    void WindowDestroyed(platform::HWND hwnd) override { Deliver(hwnd, platform::WM_DESTROY, 0, 0); }
+    void MessageBox(QWidget*, const QString& text) override { messages.append(text); }
+    QString ChooseFile(QWidget*, std::uint32_t) override
+    {
+        if (files.empty())
+            return {};
+        const QString next = files.front();
+        files.pop_front();
+        return next;
+    }
+
+    static constexpr platform::HWND WindowHandle = 0x4A0001;
+};
+
+} // namespace testing_support

@@ -1,0 +1,77 @@
+#pragma once
+
+#include "FakeDesktop.h"
+
+#include "app/frm1.h"
+#include "platform/Numbers.h"
+#include "player/FakePlayer.h"
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <memory>
+
+namespace testing_support {
+
+// The window with a fake platform and a fake player, started like the program starts it, in
+// the point locale unless a test chooses another.
+class WindowTest : public ::testing::Test {
+protected:
+    WindowTest()
+    {
+        QLocale::setDefault(QLocale::c());
+        auto fake = std::make_unique<player::FakePlayer>();
+        wm1 = fake.get();
+        fake->widget().setFocusPolicy(Qt::StrongFocus); // a player takes the focus like a control
+        window = std::make_unique<app::frm1>(desktop, lastResort, std::move(fake));
+        window->Form_Load();
+    }
+    ~WindowTest() override { QLocale::setDefault(QLocale::system()); }
+
+    template <class W>
+    W& Control(const char* name) const
+    {
+        W* control = window->findChild<W*>(QString::fromLatin1(name));
+        if (control == nullptr)
+            throw std::runtime_error(std::string("no control named ") + name);
+        return *control;
+    }
+    QLineEdit& Box(const char* name) const { return Control<QLineEdit>(name); }
+    void Click(const char* name) const { Control<QPushButton>(name).click(); }
+    void Menu(const char* name) const { Control<QAction>(name).trigger(); }
+
+    // A press of the hot key registered under name, as the platform delivers it.
+    void Press(const QString& name)
+    {
+        for (const hotkeys::tHotKeyEntry& key : window->HotKeys()->Keys()) {
+            if (key.sName == name) {
+                desktop.Deliver(window->Handle(), platform::WM_HOTKEY, key.lId, key.eKey << 16);
+                return;
+            }
+        }
+        FAIL() << "no hot key named " << name.toStdString();
+    }
+
+    // Opens a file the fake player accepts; the call log starts empty afterwards.
+    void Open(const QString& path = QStringLiteral("/media/interview.mp3"))
+    {
+        desktop.files.push_back(path);
+        Menu("neu");
+        wm1->calls.clear();
+        desktop.messages.clear();
+    }
+
+    int Interval() const { return window->PositionTimer().Interval(); }
+
+    FakeDesktop desktop;
+    QStringList fatal; // what the last resort showed
+    platform::LastResort lastResort{[this](const QString& text) { fatal.append(text); }};
+    player::FakePlayer* wm1 = nullptr;
+    std::unique_ptr<app::frm1> window;
+};
+
+} // namespace testing_support
