@@ -1,9 +1,9 @@
 #pragma once
 
 #include <cstddef>
+#include <deque>
 #include <functional>
 #include <utility>
-#include <vector>
 
 namespace platform {
 
@@ -24,7 +24,9 @@ public:
     }
 
 private:
-    std::vector<Handler> m_handlers;
+    // A deque, not a vector: connecting during raise() must not move the handler that is
+    // running, whose captures would otherwise be freed under it.
+    std::deque<Handler> m_handlers;
 };
 
 } // namespace platform
