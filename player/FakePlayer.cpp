@@ -4,19 +4,21 @@
 
 namespace player {
 
-FakePlayer::FakePlayer() : m_widget(std::make_unique<QWidget>()) {}
+FakePlayer::FakePlayer() : m_widget(new QWidget) {}
 
 FakePlayer::~FakePlayer()
 {
-    // The window may have taken the widget as its child and deleted it already.
-    if (m_widget && m_widget->parent() != nullptr)
-        (void)m_widget.release();
+    // Null if the window took the widget as its child and has deleted it already.
+    delete m_widget.data();
 }
 
-void FakePlayer::Record(const QString& call, const QString& operation) const
+void FakePlayer::Record(const QString& call, const QString& operation)
 {
-    const_cast<FakePlayer*>(this)->calls.append(call);
-    if (!failing.isEmpty() && failing == operation)
+    calls.append(call);
+    const bool once = !failingOnce.isEmpty() && failingOnce == operation;
+    if (once)
+        failingOnce.clear();
+    if (once || (!failing.isEmpty() && failing == operation))
         throw platform::Error(platform::ObjectErrorNumber(0x500), QStringLiteral("FakePlayer"),
                               QStringLiteral("%1 refused").arg(operation));
 }
@@ -43,8 +45,8 @@ void FakePlayer::setURL(const QString& url)
 
 std::int32_t FakePlayer::playState() const
 {
-    if (failing == QStringLiteral("playState"))
-        Record(QStringLiteral("playState"), QStringLiteral("playState"));
+    if (failing == QStringLiteral("playState") || failingOnce == QStringLiteral("playState"))
+        const_cast<FakePlayer*>(this)->Record(QStringLiteral("playState"), QStringLiteral("playState"));
     return state;
 }
 
@@ -63,8 +65,8 @@ void FakePlayer::pause()
 
 double FakePlayer::currentPosition() const
 {
-    if (failing == QStringLiteral("getPosition"))
-        Record(QStringLiteral("getPosition"), QStringLiteral("getPosition"));
+    if (failing == QStringLiteral("getPosition") || failingOnce == QStringLiteral("getPosition"))
+        const_cast<FakePlayer*>(this)->Record(QStringLiteral("getPosition"), QStringLiteral("getPosition"));
     return position;
 }
 

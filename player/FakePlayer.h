@@ -2,17 +2,17 @@
 
 #include "MediaPlayer.h"
 
+#include <QPointer>
 #include <QStringList>
 #include <QWidget>
-
-#include <memory>
 
 namespace player {
 
 // A scriptable stand-in for the window's logic tests: records every call in order ("pause",
-// "rate 1.3", "play", "position 8.4", "url /a.mp3"), holds a settable play state and position,
-// and fails a chosen operation with an error. play and pause raise PlayStateChange like a real
-// player does.
+// "rate 1.3", "play", "position 8.4", "url /a.mp3"), holds a settable play state, position and
+// length, and fails a chosen operation with an error, from now on or at its next call only.
+// play and pause raise PlayStateChange like a real player does. It owns its widget unless a
+// parent has deleted it first.
 class FakePlayer final : public MediaPlayer {
 public:
     FakePlayer();
@@ -30,20 +30,24 @@ public:
     void pause() override;
     double currentPosition() const override;
     void setCurrentPosition(double seconds) override;
+    double duration() const override { return length; }
 
     // Script and record.
     QStringList calls;
     std::int32_t state = Undefined;
     double position = 0;
+    double length = 0;
     // The operation ("play", "pause", "rate", "url", "position", "getPosition", "playState",
     // "autoStart") that fails from now on; empty: none.
     QString failing;
+    // The operation that fails at its next call only, then no more; empty: none.
+    QString failingOnce;
 
 private:
-    void Record(const QString& call, const QString& operation) const;
+    void Record(const QString& call, const QString& operation);
     void ChangeState(std::int32_t newState);
 
-    std::unique_ptr<QWidget> m_widget;
+    QPointer<QWidget> m_widget;
     bool m_autoStart = true;
     double m_rate = 1.0;
     QString m_url;

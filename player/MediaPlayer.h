@@ -49,6 +49,8 @@ public:
     virtual void pause() = 0;
     virtual double currentPosition() const = 0;
     virtual void setCurrentPosition(double seconds) = 0;
+    // The open medium's length in seconds; 0 without a medium or while the length is unknown.
+    virtual double duration() const = 0;
 
     float Left() const { return m_left; }
     float Top() const { return m_top; }

@@ -1,0 +1,151 @@
+// The player's costs: resident memory with no medium and with a 60 s medium, the time to open a
+// 3-hour MP3 and WAV, and the time of an exact seek in each (until the engine has the new
+// position ready). Needs an X display: run it under tests/with-xvfb.sh. The long files are made
+// with FFmpeg on the first run and kept beside the test media.
+
+#include "media/TestMedia.h"
+
+#include "platform/LastResort.h"
+#include "player/MpvPlayer.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QWidget>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+constexpr int Opens = 5;
+constexpr int Seeks = 20;
+constexpr double ThreeHours = 3 * 3600;
+
+// VmRSS, RssAnon and RssFile of /proc/self/status, in MiB.
+struct Resident {
+    double total = -1;
+    double anonymous = -1;
+    double files = -1;
+};
+
+Resident resident()
+{
+    Resident result;
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return result;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        const double mib = line.mid(line.indexOf(':') + 1).trimmed().split(' ').first().toDouble() / 1024;
+        if (line.startsWith("VmRSS:"))
+            result.total = mib;
+        else if (line.startsWith("RssAnon:"))
+            result.anonymous = mib;
+        else if (line.startsWith("RssFile:"))
+            result.files = mib;
+    }
+    return result;
+}
+
+void printResident(const char* label)
+{
+    const Resident r = resident();
+    std::printf("resident memory, %-24s %6.1f MiB (private %5.1f, mapped files %5.1f)\n", label, r.total, r.anonymous,
+                r.files);
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+QString longFile(const char* name, const char* encoding)
+{
+    const QString path = QDir(QStringLiteral(HORCHPULT_MEDIA_DIR)).filePath(QString::fromLatin1(name));
+    if (QFile::exists(path))
+        return path;
+    std::printf("making %s ...\n", name);
+    std::fflush(stdout);
+    QDir().mkpath(QStringLiteral(HORCHPULT_MEDIA_DIR));
+    const QString part = path + QStringLiteral(".part") + QFileInfo(path).suffix().prepend(u'.');
+    const QStringList arguments =
+        QStringLiteral("-f lavfi -i sine=frequency=440:sample_rate=8000:duration=%1 %2").arg(ThreeHours).arg(QLatin1String(encoding)).split(u' ');
+    if (!media::Ffmpeg(arguments + QStringList{part}) || !QFile::rename(part, path))
+        return {};
+    return path;
+}
+
+double milliseconds(const QElapsedTimer& clock)
+{
+    return static_cast<double>(clock.nsecsElapsed()) / 1e6;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    if (!qEnvironmentVariableIsSet("HORCHPULT_AO"))
+        qputenv("HORCHPULT_AO", "null");
+    QApplication application(argc, argv);
+    platform::LastResort lastResort([](const QString& text) { std::fprintf(stderr, "%s\n", qPrintable(text)); });
+
+    const QString minute = media::Path(media::Mp4());
+    const QString longMp3 = longFile("three-hours.mp3", "-ac 1 -c:a libmp3lame -b:a 8k");
+    const QString longWav = longFile("three-hours.wav", "-ac 1 -c:a pcm_s16le");
+    if (minute.isEmpty() || longMp3.isEmpty() || longWav.isEmpty()) {
+        std::fprintf(stderr, "FFmpeg could not make the media\n");
+        return 1;
+    }
+
+    printResident("Qt and libmpv loaded:");
+    QWidget window;
+    window.resize(480, 360);
+    auto* player = new player::MpvPlayer(lastResort, &window);
+    player->setGeometry(0, 0, 480, 360);
+    player->setAutoStart(false);
+    window.show();
+    media::Pump(500);
+    printResident("no medium (< 120):");
+
+    player->setURL(minute);
+    media::Pump(500);
+    printResident("60 s video loaded:");
+    player->play();
+    media::Pump(1000);
+    player->pause();
+    printResident("after playing it 1 s:");
+
+    QRandomGenerator random(2024);
+    for (const auto& [label, path] : {std::pair{"3-hour MP3", longMp3}, std::pair{"3-hour WAV", longWav}}) {
+        std::vector<double> opens;
+        for (int i = 0; i < Opens; ++i) {
+            player->setURL(minute);
+            QElapsedTimer clock;
+            clock.start();
+            player->setURL(path);
+            opens.push_back(milliseconds(clock));
+        }
+        std::vector<double> seeks;
+        for (int i = 0; i < Seeks; ++i) {
+            const double target = random.bounded(ThreeHours - 1);
+            QElapsedTimer clock;
+            clock.start();
+            player->setCurrentPosition(target);
+            if (!media::WaitUntil([&] { return !player->seekPending(); }, 5000)) {
+                std::fprintf(stderr, "a seek in the %s did not finish\n", label);
+                return 1;
+            }
+            seeks.push_back(milliseconds(clock));
+        }
+        std::printf("open %s:  median %6.1f ms, slowest %6.1f ms of %d (target < 100)\n", label, median(opens),
+                    *std::max_element(opens.begin(), opens.end()), Opens);
+        std::printf("seek %s:  median %6.1f ms, slowest %6.1f ms of %d (target < 30)\n", label, median(seeks),
+                    *std::max_element(seeks.begin(), seeks.end()), Seeks);
+    }
+    delete player;
+    return lastResort.Failed() ? 1 : 0;
+}

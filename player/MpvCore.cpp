@@ -1,0 +1,221 @@
+#include "MpvCore.h"
+
+#include "MpvProperties.h"
+#include "PlayerErrors.h"
+
+#include <QFile>
+#include <QMetaObject>
+
+#include <mpv/client.h>
+
+#include <clocale>
+#include <utility>
+
+namespace player {
+
+namespace {
+
+constexpr const char* AudioOutputVariable = "HORCHPULT_AO";
+constexpr const char* PcmFileVariable = "HORCHPULT_AO_PCM_FILE";
+
+[[noreturn]] void raiseEngineFailure(const QString& what, int mpvError)
+{
+    throw MakePlayerError(PlayerError::EngineFailure,
+                          QStringLiteral("%1: %2").arg(what, QString::fromUtf8(mpv_error_string(mpvError))));
+}
+
+void check(int result, const char* what, const char* name)
+{
+    if (result < 0)
+        raiseEngineFailure(QStringLiteral("%1 %2").arg(QLatin1String(what), QLatin1String(name)), result);
+}
+
+// Frees a node that libmpv filled in, however the scope is left.
+class NodeContents {
+public:
+    ~NodeContents() { mpv_free_node_contents(&node); }
+    mpv_node node{};
+};
+
+} // namespace
+
+MpvCore::MpvCore()
+{
+    std::setlocale(LC_NUMERIC, "C");
+    m_handle = mpv_create();
+    if (m_handle == nullptr)
+        raiseEngineFailure(QStringLiteral("mpv_create"), MPV_ERROR_NOMEM);
+
+    namespace o = mpv::option;
+    namespace v = mpv::value;
+    const std::pair<const char*, const char*> options[] = {
+        {o::Config, v::No},
+        {o::LoadScripts, v::No},
+        {o::Ytdl, v::No},
+        {o::LoadStatsOverlay, v::No},
+        {o::LoadOsdConsole, v::No},
+        {o::LoadAutoProfiles, v::No},
+        {o::Osc, v::No},
+        {o::ResumePlayback, v::No},
+        {o::SavePositionOnQuit, v::No},
+        {o::InputDefaultBindings, v::No},
+        {o::InputVoKeyboard, v::No},
+        {o::AccessReferences, v::No},
+        {o::DemuxerLavfOptions, v::OnlyFiles},
+        {o::StreamLavfOptions, v::OnlyFiles},
+        {o::SubAuto, v::No},
+        {o::AudioFileAuto, v::No},
+        {o::CoverArtAuto, v::No},
+        {o::Vo, v::VoLibmpv},
+        {o::OsdLevel, "0"},
+        {o::GpuHwdecInterop, v::No},
+        {o::AudioFilter, v::PitchKeepingSpeed},
+        {o::KeepOpen, v::Yes},
+        {o::Terminal, v::No},
+        {o::MsgLevel, v::Silent},
+    };
+    try {
+        for (const auto& [name, value] : options)
+            check(mpv_set_option_string(m_handle, name, value), "option", name);
+        const QByteArray ao = qgetenv(AudioOutputVariable);
+        if (!ao.isEmpty())
+            check(mpv_set_option_string(m_handle, o::Ao, ao.constData()), "option", o::Ao);
+        const QByteArray pcmFile = qgetenv(PcmFileVariable);
+        if (!pcmFile.isEmpty())
+            check(mpv_set_option_string(m_handle, o::AoPcmFile, pcmFile.constData()), "option", o::AoPcmFile);
+        check(mpv_initialize(m_handle), "initialize", "mpv");
+    } catch (...) {
+        mpv_terminate_destroy(m_handle);
+        throw;
+    }
+    mpv_set_wakeup_callback(m_handle, &MpvCore::onWakeup, this);
+}
+
+MpvCore::~MpvCore()
+{
+    // Returns only once no callback runs any more, so none can reach a destroyed object.
+    mpv_set_wakeup_callback(m_handle, nullptr, nullptr);
+    mpv_terminate_destroy(m_handle);
+    m_handle = nullptr;
+}
+
+void MpvCore::setEventHandler(EventHandler handler)
+{
+    m_handler = std::move(handler);
+}
+
+void MpvCore::onWakeup(void* core) noexcept
+{
+    auto* self = static_cast<MpvCore*>(core);
+    // One queued drain is enough however often mpv wakes us before it runs.
+    if (!self->m_drainQueued.exchange(true))
+        QMetaObject::invokeMethod(self, [self] { self->drainEvents(); }, Qt::QueuedConnection);
+}
+
+void MpvCore::drainEvents() noexcept
+{
+    m_drainQueued = false;
+    while (dispatchNextEvent(0)) {
+    }
+}
+
+bool MpvCore::dispatchNextEvent(double seconds)
+{
+    const mpv_event* event = mpv_wait_event(m_handle, seconds);
+    if (event->event_id == MPV_EVENT_NONE)
+        return false;
+    if (m_handler)
+        m_handler(*event);
+    return true;
+}
+
+void MpvCore::setFlag(const char* name, bool value)
+{
+    int flag = value ? 1 : 0;
+    check(mpv_set_property(m_handle, name, MPV_FORMAT_FLAG, &flag), "set", name);
+}
+
+void MpvCore::setDouble(const char* name, double value)
+{
+    check(mpv_set_property(m_handle, name, MPV_FORMAT_DOUBLE, &value), "set", name);
+}
+
+void MpvCore::observeFlag(const char* name)
+{
+    check(mpv_observe_property(m_handle, 0, name, MPV_FORMAT_FLAG), "observe", name);
+}
+
+std::optional<double> MpvCore::getDouble(const char* name) const
+{
+    double value = 0;
+    if (mpv_get_property(m_handle, name, MPV_FORMAT_DOUBLE, &value) < 0)
+        return std::nullopt;
+    return value;
+}
+
+std::optional<bool> MpvCore::getFlag(const char* name) const
+{
+    int flag = 0;
+    if (mpv_get_property(m_handle, name, MPV_FORMAT_FLAG, &flag) < 0)
+        return std::nullopt;
+    return flag != 0;
+}
+
+std::optional<std::int64_t> MpvCore::getInt(const char* name) const
+{
+    std::int64_t value = 0;
+    if (mpv_get_property(m_handle, name, MPV_FORMAT_INT64, &value) < 0)
+        return std::nullopt;
+    return value;
+}
+
+QString MpvCore::getString(const char* name) const
+{
+    char* text = mpv_get_property_string(m_handle, name);
+    if (text == nullptr)
+        return {};
+    QString result = QString::fromUtf8(text);
+    mpv_free(text);
+    return result;
+}
+
+std::int64_t MpvCore::loadFile(const QString& localPath)
+{
+    const QByteArray path = QFile::encodeName(localPath);
+    const char* args[] = {mpv::command::LoadFile, path.constData(), nullptr};
+    NodeContents result;
+    check(mpv_command_ret(m_handle, args, &result.node), "command", mpv::command::LoadFile);
+    if (result.node.format == MPV_FORMAT_NODE_MAP) {
+        const mpv_node_list* map = result.node.u.list;
+        for (int i = 0; i < map->num; ++i) {
+            if (qstrcmp(map->keys[i], mpv::reply::PlaylistEntryId) == 0 && map->values[i].format == MPV_FORMAT_INT64)
+                return map->values[i].u.int64;
+        }
+    }
+    raiseEngineFailure(QStringLiteral("loadfile gave no playlist entry"), MPV_ERROR_GENERIC);
+}
+
+void MpvCore::seekExact(double seconds)
+{
+    mpv_node args[3];
+    args[0].format = MPV_FORMAT_STRING;
+    args[0].u.string = const_cast<char*>(mpv::command::Seek);
+    // A number, not text: no decimal separator can go wrong.
+    args[1].format = MPV_FORMAT_DOUBLE;
+    args[1].u.double_ = seconds;
+    args[2].format = MPV_FORMAT_STRING;
+    args[2].u.string = const_cast<char*>(mpv::command::SeekExact);
+    mpv_node_list list{3, args, nullptr};
+    mpv_node command;
+    command.format = MPV_FORMAT_NODE_ARRAY;
+    command.u.list = &list;
+    check(mpv_command_node(m_handle, &command, nullptr), "command", mpv::command::Seek);
+}
+
+void MpvCore::stop()
+{
+    const char* args[] = {mpv::command::Stop, nullptr};
+    check(mpv_command(m_handle, args), "command", mpv::command::Stop);
+}
+
+} // namespace player

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+struct mpv_handle;
+struct mpv_event;
+
+namespace player {
+
+// The one owner of an mpv core, set up independent of the user's mpv configuration, for local
+// files only, silent, with the pitch kept at every speed. Made, used and destroyed on the GUI
+// thread. The audio output is mpv's own choice unless HORCHPULT_AO names one (tests use "null",
+// or "pcm" with the file in HORCHPULT_AO_PCM_FILE).
+//
+// mpv's wakeup callback only queues a drain to the GUI thread; the drain hands every event to
+// the handler, which must not throw and may call back into the core. A render context made on
+// this core must be freed before it: whoever makes one holds a shared_ptr to the core.
+//
+// libmpv needs LC_NUMERIC to be "C"; the constructor sets it, since QApplication sets the
+// user's locale. The program must not set it back: its decimal separators come from QLocale.
+//
+// Every failed request raises platform::Error (PlayerError::EngineFailure).
+class MpvCore final : public QObject {
+public:
+    using EventHandler = std::function<void(const mpv_event&)>;
+
+    MpvCore();
+    ~MpvCore() override;
+    MpvCore(const MpvCore&) = delete;
+    MpvCore& operator=(const MpvCore&) = delete;
+
+    mpv_handle* handle() const { return m_handle; }
+
+    void setEventHandler(EventHandler handler);
+    // Waits at most `seconds` for one event and hands it to the handler; false if none came.
+    bool dispatchNextEvent(double seconds);
+
+    void setFlag(const char* name, bool value);
+    void setDouble(const char* name, double value);
+    void observeFlag(const char* name);
+    // Empty while the property is unavailable (no file, not known yet).
+    std::optional<double> getDouble(const char* name) const;
+    std::optional<bool> getFlag(const char* name) const;
+    std::optional<std::int64_t> getInt(const char* name) const;
+    QString getString(const char* name) const;
+
+    // Replaces the current file; returns the new playlist entry's id, which the START_FILE and
+    // END_FILE events of that file carry.
+    std::int64_t loadFile(const QString& localPath);
+    void seekExact(double seconds);
+    void stop();
+
+private:
+    static void onWakeup(void* core) noexcept;
+    void drainEvents() noexcept;
+
+    mpv_handle* m_handle = nullptr;
+    EventHandler m_handler;
+    std::atomic<bool> m_drainQueued{false};
+};
+
+} // namespace player

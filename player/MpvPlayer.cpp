@@ -1,0 +1,514 @@
+#include "MpvPlayer.h"
+
+#include "MpvCore.h"
+#include "MpvProperties.h"
+#include "MpvVideo.h"
+#include "PlayerErrors.h"
+
+#include "platform/LastResort.h"
+
+#include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QLabel>
+#include <QSlider>
+#include <QStyle>
+#include <QTimer>
+#include <QToolButton>
+#include <QUrl>
+
+#include <mpv/client.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace player {
+
+namespace {
+
+namespace property = mpv::property;
+
+constexpr double InitialVolume = 50;
+constexpr int MaximumVolume = 100;
+// mpv's own limits for the speed.
+constexpr double MinimumRate = 0.01;
+constexpr double MaximumRate = 100;
+// Local files open in milliseconds; a refused one is known in well under a second.
+constexpr int OpenTimeoutMs = 5000;
+constexpr int RefreshIntervalMs = 200;
+// How often a waiting GUI thread still serves mpv's video output.
+constexpr double RenderServiceSeconds = 0.005;
+
+// The seek bar counts milliseconds; keys and clicks beside the handle move it by these.
+constexpr int SeekStepMs = 1000;
+constexpr int SeekPageMs = 10000;
+
+// Geometry of the control bar, in device-independent pixels.
+constexpr int BarHeight = 28;
+constexpr int SeekBarMinimumWidth = 40;
+constexpr int VolumeWidth = 70;
+constexpr int TimeMargin = 6;
+
+int milliseconds(double seconds)
+{
+    return static_cast<int>(std::lround(std::clamp(seconds, 0.0, 1e6) * 1000));
+}
+
+QString clockText(double seconds, bool withHours)
+{
+    const long total = std::lround(std::floor(std::max(seconds, 0.0)));
+    const QChar zero(u'0');
+    if (withHours)
+        return QStringLiteral("%1:%2:%3").arg(total / 3600).arg(total / 60 % 60, 2, 10, zero).arg(total % 60, 2, 10, zero);
+    return QStringLiteral("%1:%2").arg(total / 60).arg(total % 60, 2, 10, zero);
+}
+
+QString endReason(const mpv_event_end_file& end)
+{
+    switch (end.reason) {
+    case MPV_END_FILE_REASON_ERROR:
+        return QString::fromUtf8(mpv_error_string(end.error));
+    case MPV_END_FILE_REASON_REDIRECT:
+        return QStringLiteral("it refers to other files");
+    default:
+        return QStringLiteral("it was closed while opening");
+    }
+}
+
+} // namespace
+
+MpvPlayer::MpvPlayer(platform::LastResort& lastResort, QWidget* parent)
+    : QWidget(parent), m_lastResort(lastResort), m_core(std::make_shared<MpvCore>())
+{
+    m_core->setDouble(property::Volume, InitialVolume);
+    m_core->observeFlag(property::EofReached);
+    m_core->setEventHandler([this](const mpv_event& event) { m_lastResort.Run([&] { onEvent(event); }); });
+    buildControls();
+    connectControls();
+    refreshControls();
+}
+
+MpvPlayer::~MpvPlayer()
+{
+    m_core->setEventHandler({});
+}
+
+void MpvPlayer::buildControls()
+{
+    m_video = new MpvVideo(m_core, this);
+    m_video->setObjectName(QStringLiteral("playerPicture"));
+
+    const auto button = [this](const QString& name, const QString& text, QStyle::StandardPixmap icon) {
+        auto* b = new QToolButton(this);
+        b->setObjectName(name);
+        b->setAccessibleName(text);
+        b->setToolTip(text);
+        b->setIcon(style()->standardIcon(icon));
+        b->setAutoRaise(true);
+        b->setFocusPolicy(Qt::TabFocus);
+        return b;
+    };
+    const auto slider = [this](const QString& name, const QString& text) {
+        auto* s = new QSlider(Qt::Horizontal, this);
+        s->setObjectName(name);
+        s->setAccessibleName(text);
+        s->setToolTip(text);
+        s->setFocusPolicy(Qt::TabFocus);
+        return s;
+    };
+    m_playPause = button(QStringLiteral("playerPlayPause"), QStringLiteral("Wiedergabe"), QStyle::SP_MediaPlay);
+    m_stop = button(QStringLiteral("playerStop"), QStringLiteral("Stopp"), QStyle::SP_MediaStop);
+    m_seekBar = slider(QStringLiteral("playerSeekBar"), QStringLiteral("Position"));
+    m_seekBar->setSingleStep(SeekStepMs);
+    m_seekBar->setPageStep(SeekPageMs);
+    m_time = new QLabel(this);
+    m_time->setObjectName(QStringLiteral("playerTime"));
+    m_time->setAccessibleName(QStringLiteral("Zeit"));
+    m_time->setAlignment(Qt::AlignCenter);
+    m_mute = button(QStringLiteral("playerMute"), QStringLiteral("Ton aus"), QStyle::SP_MediaVolume);
+    m_mute->setCheckable(true);
+    m_volume = slider(QStringLiteral("playerVolume"), QStringLiteral("Lautstärke"));
+    m_volume->setRange(0, MaximumVolume);
+    m_volume->setValue(static_cast<int>(InitialVolume));
+    m_refresh = new QTimer(this);
+    m_refresh->setInterval(RefreshIntervalMs);
+}
+
+void MpvPlayer::connectControls()
+{
+    const auto guarded = [this](auto work) { return m_lastResort.Guard(std::move(work)); };
+    connect(m_playPause, &QToolButton::clicked, this, guarded([this] { togglePlay(); }));
+    connect(m_stop, &QToolButton::clicked, this, guarded([this] { stop(); }));
+    // Clicks, keys, the wheel and dragging all come as actions; the refresh's setValue does not.
+    connect(m_seekBar, &QSlider::actionTriggered, this,
+            guarded([this] { setCurrentPosition(m_seekBar->sliderPosition() / 1000.0); }));
+    connect(m_volume, &QSlider::valueChanged, this,
+            guarded([this] { m_core->setDouble(property::Volume, m_volume->value()); }));
+    connect(m_mute, &QToolButton::toggled, this, guarded([this] {
+                const bool muted = m_mute->isChecked();
+                m_core->setFlag(property::Mute, muted);
+                m_mute->setIcon(style()->standardIcon(muted ? QStyle::SP_MediaVolumeMuted : QStyle::SP_MediaVolume));
+                m_mute->setAccessibleName(muted ? QStringLiteral("Ton an") : QStringLiteral("Ton aus"));
+                m_mute->setToolTip(m_mute->accessibleName());
+            }));
+    connect(m_refresh, &QTimer::timeout, this, guarded([this] { refreshControls(); }));
+}
+
+void MpvPlayer::resizeEvent(QResizeEvent*)
+{
+    layoutControls();
+}
+
+void MpvPlayer::layoutControls()
+{
+    const int w = width();
+    const int bar = std::min(height(), BarHeight);
+    const int top = height() - bar;
+    // Never empty, if need be one pixel behind the controls: a QOpenGLWidget without a size
+    // never makes its GL context, and without one no file can be loaded.
+    m_video->setGeometry(top > 0 && w > 0 ? QRect(0, 0, w, top) : QRect(0, 0, 1, 1));
+
+    struct Slot {
+        QWidget* widget;
+        int width;
+        bool shown = false;
+    };
+    const bool timeReadable = bar >= m_time->fontMetrics().height();
+    // In the order they give way when the bar gets short: the last first.
+    Slot items[] = {
+        {m_playPause, bar}, {m_seekBar, SeekBarMinimumWidth}, {m_stop, bar},
+        {m_mute, bar},      {m_time, m_timeWidth},            {m_volume, VolumeWidth},
+    };
+    int used = 0;
+    for (Slot& slot : items) {
+        slot.shown = used + slot.width <= w && (slot.widget != m_time || timeReadable);
+        if (slot.shown)
+            used += slot.width;
+    }
+    Slot& play = items[0];
+    if (!play.shown) {
+        play.shown = true;
+        play.width = w;
+    }
+    Slot& seek = items[1];
+    if (seek.shown)
+        seek.width += w - used;
+
+    const int icon = std::max(1, bar - std::min(8, bar / 3));
+    for (QToolButton* b : {m_playPause, m_stop, m_mute})
+        b->setIconSize(QSize(icon, icon));
+
+    int x = 0;
+    for (const int index : {0, 2, 1, 4, 3, 5}) {
+        const Slot& slot = items[index];
+        slot.widget->setVisible(slot.shown);
+        if (!slot.shown)
+            continue;
+        slot.widget->setGeometry(x, top, slot.width, bar);
+        x += slot.width;
+    }
+}
+
+void MpvPlayer::refreshControls()
+{
+    const bool open = m_entry != 0 && !m_opening;
+    for (QWidget* control : {static_cast<QWidget*>(m_playPause), static_cast<QWidget*>(m_stop),
+                             static_cast<QWidget*>(m_seekBar)})
+        control->setEnabled(open);
+
+    const bool playing = m_playState == Playing;
+    m_playPause->setIcon(style()->standardIcon(playing ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
+    m_playPause->setAccessibleName(playing ? QStringLiteral("Pause") : QStringLiteral("Wiedergabe"));
+    m_playPause->setToolTip(m_playPause->accessibleName());
+    if (playing)
+        m_refresh->start();
+    else
+        m_refresh->stop();
+
+    const double total = open ? duration() : 0;
+    const double now = open ? currentPosition() : 0;
+    m_seekBar->setRange(0, milliseconds(total));
+    if (!m_seekBar->isSliderDown())
+        m_seekBar->setValue(milliseconds(now));
+
+    const bool hours = total >= 3600;
+    m_time->setText(clockText(now, hours) + QStringLiteral(" / ") + clockText(total, hours));
+    // Digits share one width in practice, so the label only grows when the format does.
+    QString widest = m_time->text();
+    std::replace_if(widest.begin(), widest.end(), [](QChar c) { return c.isDigit(); }, QChar(u'0'));
+    const int timeWidth = m_time->fontMetrics().horizontalAdvance(widest) + 2 * TimeMargin;
+    if (timeWidth != m_timeWidth) {
+        m_timeWidth = timeWidth;
+        layoutControls();
+    }
+}
+
+void MpvPlayer::setRate(double rate)
+{
+    if (!std::isfinite(rate) || rate < MinimumRate || rate > MaximumRate)
+        throw MakePlayerError(PlayerError::InvalidRate, QStringLiteral("Invalid rate: %1").arg(rate));
+    if (rate == m_rate)
+        return;
+    const bool open = m_entry != 0 && !m_opening;
+    const double at = open ? currentPosition() : 0;
+    m_core->setDouble(property::Speed, rate);
+    m_rate = rate;
+    if (open && m_playState != MediaEnded) {
+        // mpv first plays out the few tenths of a second of sound it has made at the old speed
+        // (and reports the position off by as much); going back to the position just heard
+        // makes the new speed start at once.
+        seekTo(at);
+        refreshControls();
+    }
+}
+
+void MpvPlayer::setURL(const QString& url)
+{
+    const QDeadlineTimer deadline(OpenTimeoutMs);
+    const QUrl asUrl(url);
+    QString path = url;
+    if (asUrl.isLocalFile())
+        path = asUrl.toLocalFile();
+    else if (!asUrl.scheme().isEmpty() && url.contains(QStringLiteral("://")))
+        refuse(url, QStringLiteral("only local files can be played"));
+
+    const QFileInfo file(path);
+    if (path.isEmpty() || !file.exists())
+        refuse(url, QStringLiteral("the file does not exist"));
+    if (file.isDir())
+        refuse(url, QStringLiteral("it is a folder"));
+    if (!file.isFile())
+        refuse(url, QStringLiteral("it is not a file"));
+    if (!file.isReadable())
+        refuse(url, QStringLiteral("it cannot be read"));
+
+    if (!m_video->hasRenderContext()) {
+        if (!m_video->isVisible())
+            refuse(url, QStringLiteral("the player is not shown"));
+        // Qt makes the GL context on the first show or paint; until then mpv cannot load.
+        QEventLoop loop;
+        QTimer timeout;
+        timeout.setSingleShot(true);
+        connect(&timeout, &QTimer::timeout, &loop, &QEventLoop::quit);
+        connect(m_video, &MpvVideo::renderContextAttempted, &loop, &QEventLoop::quit);
+        timeout.start(static_cast<int>(deadline.remainingTime()));
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+        if (!m_video->hasRenderContext())
+            refuse(url, QStringLiteral("the picture cannot be shown (no OpenGL)"));
+    }
+
+    m_core->setFlag(property::Pause, !m_autoStart);
+    m_heldPosition.reset();
+    m_seek = Seek::None;
+    m_opening.emplace();
+    try {
+        m_entry = m_core->loadFile(file.absoluteFilePath());
+    } catch (...) {
+        m_opening.reset();
+        throw;
+    }
+    refreshControls();
+
+    while (!m_opening->loaded && !m_opening->failure) {
+        const qint64 left = deadline.remainingTime();
+        if (left <= 0)
+            refuse(url, QStringLiteral("it did not open in %1 seconds").arg(OpenTimeoutMs / 1000));
+        m_video->serviceWhileBlocked();
+        m_core->dispatchNextEvent(std::min(static_cast<double>(left) / 1000.0, RenderServiceSeconds));
+    }
+    if (m_opening->failure)
+        refuse(url, *m_opening->failure);
+    if (!hasPlayableTrack())
+        refuse(url, QStringLiteral("it has neither sound nor moving pictures"));
+
+    m_opening.reset();
+    m_url = url;
+    // mpv reports a few milliseconds in before anything was played.
+    if (!m_autoStart)
+        m_heldPosition = 0.0;
+    setState(m_autoStart ? Playing : Ready);
+}
+
+void MpvPlayer::refuse(const QString& path, QString reason)
+{
+    m_opening.reset();
+    m_url.clear();
+    m_heldPosition.reset();
+    m_seek = Seek::None;
+    if (m_entry != 0) {
+        m_entry = 0;
+        m_core->stop();
+    }
+    setState(Undefined);
+    throw MakePlayerError(PlayerError::CannotOpen, QStringLiteral("Cannot open %1: %2").arg(path, reason));
+}
+
+bool MpvPlayer::hasPlayableTrack() const
+{
+    const std::int64_t count = m_core->getInt(property::TrackCount).value_or(0);
+    for (std::int64_t i = 0; i < count; ++i) {
+        const QString type = m_core->getString(QString::fromLatin1(property::TrackType).arg(i).toUtf8().constData());
+        if (type == QLatin1String(mpv::track::Audio))
+            return true;
+        // A picture (PNG, JPEG ...) is a video track of a single image: nothing to play.
+        const QByteArray image = QString::fromLatin1(property::TrackIsImage).arg(i).toUtf8();
+        if (type == QLatin1String(mpv::track::Video) && !m_core->getFlag(image.constData()).value_or(false))
+            return true;
+    }
+    return false;
+}
+
+void MpvPlayer::onEvent(const mpv_event& event)
+{
+    switch (event.event_id) {
+    case MPV_EVENT_START_FILE:
+        if (m_opening)
+            m_opening->started = static_cast<const mpv_event_start_file*>(event.data)->playlist_entry_id;
+        break;
+    case MPV_EVENT_FILE_LOADED:
+        if (m_opening && m_opening->started == m_entry)
+            m_opening->loaded = true;
+        break;
+    case MPV_EVENT_END_FILE: {
+        const auto& end = *static_cast<const mpv_event_end_file*>(event.data);
+        // A file opened earlier may report its end after the next one was asked for.
+        if (end.playlist_entry_id != m_entry)
+            break;
+        if (m_opening) {
+            m_opening->failure = endReason(end);
+            break;
+        }
+        // The open file failed while it played.
+        m_entry = 0;
+        m_url.clear();
+        m_heldPosition.reset();
+        m_seek = Seek::None;
+        setState(Undefined);
+        break;
+    }
+    case MPV_EVENT_SEEK:
+        if (m_seek == Seek::Requested)
+            m_seek = Seek::Running;
+        break;
+    case MPV_EVENT_PLAYBACK_RESTART:
+        if (m_seek == Seek::Running) {
+            m_seek = Seek::None;
+            if (m_playState == Playing)
+                m_heldPosition.reset();
+            refreshControls();
+        }
+        break;
+    case MPV_EVENT_PROPERTY_CHANGE: {
+        const auto& change = *static_cast<const mpv_event_property*>(event.data);
+        if (change.format == MPV_FORMAT_FLAG && qstrcmp(change.name, property::EofReached) == 0 &&
+            *static_cast<const int*>(change.data) != 0)
+            onEndReached();
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+void MpvPlayer::onEndReached()
+{
+    // Only a position set before the end leaves it, so the flag going back is of no interest.
+    if (m_entry == 0 || m_opening)
+        return;
+    // keep-open has paused the player at the end.
+    setState(MediaEnded);
+}
+
+void MpvPlayer::play()
+{
+    if (m_entry == 0 || m_opening || m_playState == Playing || m_playState == MediaEnded)
+        return;
+    m_core->setFlag(property::Pause, false);
+    if (m_seek == Seek::None)
+        m_heldPosition.reset();
+    setState(Playing);
+}
+
+void MpvPlayer::pause()
+{
+    if (m_playState != Playing)
+        return;
+    // The position last heard; mpv's moves on a little while its output stops.
+    const double at = currentPosition();
+    m_core->setFlag(property::Pause, true);
+    m_heldPosition = at;
+    setState(Paused);
+}
+
+void MpvPlayer::stop()
+{
+    if (m_entry == 0 || m_opening)
+        return;
+    m_core->setFlag(property::Pause, true);
+    seekTo(0);
+    setState(Stopped);
+}
+
+void MpvPlayer::togglePlay()
+{
+    if (m_playState == Playing)
+        pause();
+    else
+        play();
+}
+
+double MpvPlayer::currentPosition() const
+{
+    if (m_entry == 0 || m_opening)
+        return 0;
+    // After a seek made while paused, libmpv 0.35 reports the position early by the audio
+    // output's latency; and until a seek has run it reports the old one.
+    if (m_heldPosition)
+        return *m_heldPosition;
+    return m_core->getDouble(property::TimePos).value_or(0);
+}
+
+void MpvPlayer::setCurrentPosition(double seconds)
+{
+    if (!std::isfinite(seconds) || seconds < 0)
+        throw MakePlayerError(PlayerError::InvalidPosition, QStringLiteral("Invalid position: %1").arg(seconds));
+    if (m_entry == 0 || m_opening)
+        throw MakePlayerError(PlayerError::NoMedium, QStringLiteral("No medium is open"));
+    const double end = duration();
+    if (end > 0 && seconds >= end) {
+        // While paused mpv never reports reaching the end, so the player goes there itself;
+        // keep-open would pause it there anyway.
+        m_core->setFlag(property::Pause, true);
+        seekTo(end);
+        setState(MediaEnded);
+        return;
+    }
+    seekTo(seconds);
+    if (m_playState == Stopped || m_playState == MediaEnded)
+        setState(Paused);
+    else
+        refreshControls();
+}
+
+void MpvPlayer::seekTo(double seconds)
+{
+    m_core->seekExact(seconds);
+    m_seek = Seek::Requested;
+    m_heldPosition = seconds;
+}
+
+double MpvPlayer::duration() const
+{
+    return m_core->getDouble(property::Duration).value_or(0);
+}
+
+void MpvPlayer::setState(std::int32_t state)
+{
+    const bool changed = state != m_playState;
+    m_playState = state;
+    refreshControls();
+    if (changed)
+        PlayStateChange.raise(state);
+}
+
+} // namespace player

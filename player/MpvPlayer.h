@@ -1,0 +1,133 @@
+#pragma once
+
+#include "MediaPlayer.h"
+
+#include <QWidget>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+class QLabel;
+class QSlider;
+class QTimer;
+class QToolButton;
+struct mpv_event;
+
+namespace platform {
+class LastResort;
+}
+
+namespace player {
+
+class MpvCore;
+class MpvVideo;
+
+// The media player on libmpv: the picture above the player's own controls (play/pause, stop,
+// a seek bar, the time, mute and volume), all in this one widget, which the window places.
+// Local files only; the user's mpv configuration is never read. Starts with volume 50, not
+// muted, rate 1.0 and autoStart on.
+//
+// Threads and ownership: GUI thread only. The widget owns the core through a shared owner with
+// the picture, so the render context always goes before the core. Everything Qt or mpv calls
+// into (the player's own buttons, end of file, engine events) runs inside the given last resort,
+// so no error reaches the event loop; PlayStateChange handlers that fail there end up in it.
+//
+// Play states: Undefined with no medium, Ready after opening without starting, Playing only
+// while it plays, Paused, Stopped (the player's stop button: paused at 0), MediaEnded at the
+// end (it stays open there). play and pause without a medium succeed and do nothing; so does
+// pause while not playing, and play at the end.
+//
+// Errors (PlayerErrors.h): setURL raises CannotOpen for a file it cannot play (known within
+// milliseconds as a rule, after five seconds at the latest) and then has no medium;
+// setCurrentPosition raises InvalidPosition for a negative, infinite or NaN position and
+// NoMedium without a medium; setRate raises InvalidRate; a failed engine request raises
+// EngineFailure.
+class MpvPlayer final : public QWidget, public MediaPlayer {
+    Q_OBJECT
+public:
+    // Raises EngineFailure if libmpv cannot be started.
+    explicit MpvPlayer(platform::LastResort& lastResort, QWidget* parent = nullptr);
+    ~MpvPlayer() override;
+
+    QWidget& widget() override { return *this; }
+
+    bool autoStart() const override { return m_autoStart; }
+    void setAutoStart(bool autoStart) override { m_autoStart = autoStart; }
+    double rate() const override { return m_rate; }
+    void setRate(double rate) override;
+
+    // Opens a local file (a path or a file: URL); returns once it is open. Loading waits for
+    // the picture's render context, so the widget must have been shown.
+    QString URL() const override { return m_url; }
+    void setURL(const QString& url) override;
+
+    std::int32_t playState() const override { return m_playState; }
+
+    void play() override;
+    void pause() override;
+    // A position set, or reached by pausing, is reported exactly until playback runs again.
+    // One at or past the end goes to the end.
+    double currentPosition() const override;
+    void setCurrentPosition(double seconds) override;
+
+    // True from a change of position until the engine has the new position ready to play.
+    bool seekPending() const { return m_seek != Seek::None; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    enum class Seek { None, Requested, Running };
+
+    void buildControls();
+    void connectControls();
+    void layoutControls();
+    void refreshControls();
+
+    void onEvent(const mpv_event& event);
+    void onEndReached();
+    void waitForRenderContext(const QString& path);
+    void awaitFile(const QString& path);
+    // reason by value: it may live in the opening state that this clears.
+    void refuse(const QString& path, QString reason);
+    bool hasPlayableTrack() const;
+    void seekTo(double seconds);
+    void stop();
+    void togglePlay();
+    void setState(std::int32_t state);
+    double duration() const;
+
+    platform::LastResort& m_lastResort;
+    std::shared_ptr<MpvCore> m_core;
+    MpvVideo* m_video = nullptr;
+    QToolButton* m_playPause = nullptr;
+    QToolButton* m_stop = nullptr;
+    QSlider* m_seekBar = nullptr;
+    QLabel* m_time = nullptr;
+    QToolButton* m_mute = nullptr;
+    QSlider* m_volume = nullptr;
+    QTimer* m_refresh = nullptr;
+    int m_timeWidth = 0;
+
+    bool m_autoStart = true;
+    double m_rate = 1.0;
+    QString m_url;
+    std::int32_t m_playState = Undefined;
+
+    // The playlist entry of the open file, or of the file being opened; 0 for none.
+    std::int64_t m_entry = 0;
+    // While a file is being opened: the entry last started, and the outcome.
+    struct Opening {
+        std::int64_t started = 0;
+        bool loaded = false;
+        std::optional<QString> failure;
+    };
+    std::optional<Opening> m_opening;
+
+    Seek m_seek = Seek::None;
+    // The position last set, reported until playback runs from it (see currentPosition).
+    std::optional<double> m_heldPosition;
+};
+
+} // namespace player

@@ -1,0 +1,92 @@
+#include "PlayerFixture.h"
+
+#include "platform/Twips.h"
+
+#include <QAbstractButton>
+#include <QAbstractSlider>
+
+using player::MediaPlayer;
+
+using MpvPlayerControls = PlayerTest;
+
+namespace {
+
+const char* const ControlNames[] = {"playerPlayPause", "playerStop", "playerSeekBar",
+                                    "playerTime",      "playerMute", "playerVolume"};
+
+} // namespace
+
+TEST_F(MpvPlayerControls, EachControlIsNamedAndTheSettingsStartAsStored)
+{
+    for (const char* name : ControlNames) {
+        const auto* control = player->findChild<QWidget*>(QString::fromLatin1(name));
+        ASSERT_NE(control, nullptr) << name;
+        EXPECT_FALSE(control->accessibleName().isEmpty()) << name;
+    }
+    EXPECT_EQ(player->findChild<QAbstractSlider*>(QStringLiteral("playerVolume"))->value(), 50);
+    EXPECT_FALSE(player->findChild<QAbstractButton*>(QStringLiteral("playerMute"))->isChecked());
+    EXPECT_EQ(player->rate(), 1.0);
+    EXPECT_TRUE(player->autoStart());
+    EXPECT_TRUE(player->URL().isEmpty());
+    EXPECT_EQ(player->playState(), MediaPlayer::Undefined);
+}
+
+TEST_F(MpvPlayerControls, StayUsableFromOneHundredTwipsToTheWholeWindow)
+{
+    open(media::Mp4());
+    window.resize(1280, 1000);
+    const int hundredTwips = platform::Twips::ToPixels(100, player.get());
+    auto* playPause = player->findChild<QAbstractButton*>(QStringLiteral("playerPlayPause"));
+    for (const QSize size : {QSize(hundredTwips, hundredTwips), QSize(hundredTwips, 300), QSize(480, hundredTwips),
+                             QSize(60, 30), QSize(241, 73), QSize(1280, 1000)}) {
+        player->setGeometry(QRect(QPoint(0, 0), size));
+        media::Pump(30);
+        std::vector<const QWidget*> shown;
+        for (const char* name : ControlNames) {
+            const auto* control = player->findChild<QWidget*>(QString::fromLatin1(name));
+            if (control->isVisible())
+                shown.push_back(control);
+        }
+        for (std::size_t i = 0; i < shown.size(); ++i) {
+            EXPECT_TRUE(player->rect().contains(shown[i]->geometry()))
+                << shown[i]->objectName().toStdString() << " outside at " << size.width() << "x" << size.height();
+            for (std::size_t j = i + 1; j < shown.size(); ++j)
+                EXPECT_FALSE(shown[i]->geometry().intersects(shown[j]->geometry()))
+                    << shown[i]->objectName().toStdString() << " overlaps " << shown[j]->objectName().toStdString()
+                    << " at " << size.width() << "x" << size.height();
+        }
+        ASSERT_TRUE(playPause->isVisible() && !playPause->geometry().isEmpty()) << size.width() << "x" << size.height();
+        playPause->click();
+        EXPECT_EQ(player->playState(), MediaPlayer::Playing) << size.width() << "x" << size.height();
+        media::Pump(30);
+        playPause->click();
+        EXPECT_EQ(player->playState(), MediaPlayer::Paused) << size.width() << "x" << size.height();
+    }
+}
+
+TEST_F(MpvPlayerControls, FollowsItsGeometryInTwips)
+{
+    player->setLeft(3000);
+    player->setTop(2400);
+    player->setWidth(3615);
+    player->setHeight(1095);
+    EXPECT_EQ(player->geometry(), platform::Twips::ToPixels(QRectF(3000, 2400, 3615, 1095), player.get()));
+    EXPECT_EQ(player->Left(), 3000.0f);
+    EXPECT_EQ(player->Height(), 1095.0f);
+}
+
+TEST_F(MpvPlayerControls, GoesAwayCleanlyWhileAVideoPlays)
+{
+    open(media::Mp4(), true);
+    // A second player that its window takes along, as the program's window does.
+    auto* host = new QWidget;
+    auto* second = new player::MpvPlayer(lastResort, host);
+    second->setGeometry(0, 0, 320, 240);
+    host->show();
+    second->setURL(media::Path(media::Mp4()));
+    media::Pump(500);
+    EXPECT_GT(player->currentPosition(), 0.2);
+    EXPECT_EQ(second->playState(), MediaPlayer::Playing);
+    delete host;
+    player.reset();
+}

@@ -1,0 +1,97 @@
+#pragma once
+
+#include "TestMedia.h"
+
+#include "platform/Error.h"
+#include "platform/LastResort.h"
+#include "player/MpvPlayer.h"
+
+#include <QElapsedTimer>
+#include <QStringList>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+// Sets an environment variable for the life of the object.
+class ScopedEnvironment {
+public:
+    ScopedEnvironment(const char* name, const QByteArray& value) : m_name(name), m_old(qgetenv(name)), m_had(qEnvironmentVariableIsSet(name))
+    {
+        qputenv(name, value);
+    }
+    ~ScopedEnvironment()
+    {
+        if (m_had)
+            qputenv(m_name, m_old);
+        else
+            qunsetenv(m_name);
+    }
+
+private:
+    const char* m_name;
+    QByteArray m_old;
+    bool m_had;
+};
+
+// A real MpvPlayer in a shown window, recording every PlayStateChange. Failures that reach the
+// last resort are collected instead of shown, and fail the test.
+class PlayerTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        window.resize(480, 360);
+        player = std::make_unique<player::MpvPlayer>(lastResort, &window);
+        player->setGeometry(0, 0, 480, 360);
+        player->PlayStateChange.connect([this](std::int32_t state) { raised.push_back(state); });
+        // Opening follows at once, before the first paint.
+        window.show();
+    }
+
+    void TearDown() override
+    {
+        player.reset();
+        EXPECT_TRUE(lastResortMessages.isEmpty()) << lastResortMessages.join(u'\n').toStdString();
+    }
+
+    void open(const media::Format& format, bool autoStart = false)
+    {
+        const QString path = media::Path(format);
+        ASSERT_FALSE(path.isEmpty()) << "FFmpeg could not make the " << format.name << " file";
+        player->setAutoStart(autoStart);
+        ASSERT_NO_THROW(player->setURL(path)) << format.name;
+    }
+
+    // Plays for about `milliseconds` once a pending seek has landed, and returns where playback
+    // must have started: the position then, less the time it played.
+    double playedFrom(int milliseconds)
+    {
+        player->play();
+        EXPECT_TRUE(media::WaitUntil([&] { return !player->seekPending(); }, 3000)) << "the seek never finished";
+        QElapsedTimer clock;
+        clock.start();
+        media::Pump(milliseconds);
+        return player->currentPosition() - static_cast<double>(clock.elapsed()) / 1000;
+    }
+
+    QStringList lastResortMessages;
+    platform::LastResort lastResort{[this](const QString& text) { lastResortMessages << text; }};
+    QWidget window;
+    std::unique_ptr<player::MpvPlayer> player;
+    std::vector<std::int32_t> raised;
+};
+
+// The number of the error that `call` raises; 0 if it raises none.
+template <class F>
+std::int32_t ErrorNumberOf(F&& call)
+{
+    try {
+        call();
+    } catch (const platform::Error& error) {
+        return error.number();
+    }
+    return 0;
+}
