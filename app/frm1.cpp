@@ -173,6 +173,8 @@ void frm1::ConnectHandlers()
     wm1->PlayStateChange.connect([this](std::int32_t NewState) {
         m_lastResort.Run([this, NewState] { wm1_PlayStateChange(NewState); });
     });
+    connect(speed, &QLineEdit::textChanged, this, &frm1::StatusChanged);
+    connect(Fileinfo, &QLineEdit::textChanged, this, &frm1::StatusChanged);
 }
 
 bool frm1::Trap(const QString& failureMessage, const std::function<void()>& steps)

@@ -53,6 +53,21 @@ public:
     std::int16_t Geladen() const { return geladen; }
     const QString& Media() const { return media; }
 
+    // The commands of F3 and F2 for the desktop's media controls; like the hot keys they run
+    // only once a medium is loaded.
+    void PlayCommand();
+    void PauseCommand();
+    // The window's seek sequence, by seconds from the current position or to a position in
+    // seconds, never below 0; only once a medium is loaded.
+    void SeekByCommand(double seconds);
+    void SeekToCommand(double seconds);
+    // The rate of the speed step shown.
+    double PlaybackRate() const;
+
+signals:
+    // The speed step or the file shown has changed; the play state has the player's own event.
+    void StatusChanged();
+
 private:
     void BuildMenu();
     void BuildControls();

@@ -1,26 +1,39 @@
+#include "app/Mpris.h"
 #include "app/frm1.h"
 #include "platform/LastResort.h"
 #include "platform/LinuxPlatform.h"
 #include "platform/TerminationSignals.h"
-#include "player/FakePlayer.h"
+#include "player/MpvPlayer.h"
 
 #include <QApplication>
+#include <QDBusConnection>
+
+#include <clocale>
+#include <memory>
 
 int main(int argc, char* argv[])
 {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("horchpult"));
     QApplication::setApplicationVersion(QStringLiteral(HORCHPULT_VERSION_TEXT));
+    QApplication::setDesktopFileName(QStringLiteral("horchpult"));
+    // libmpv needs the C numeric locale; the user's decimal separator comes from QLocale.
+    std::setlocale(LC_NUMERIC, "C");
 
     platform::LastResort lastResort;
     platform::LinuxPlatform desktop(lastResort);
-    app::frm1 window(desktop, lastResort, std::make_unique<player::FakePlayer>());
     // Leaves every event loop, a message box's included; the window then goes as on quit.
     platform::TerminationSignals termination([] { QCoreApplication::exit(0); });
 
-    lastResort.Run([&window] { window.Form_Load(); });
+    std::unique_ptr<app::frm1> window;
+    lastResort.Run([&] {
+        window = std::make_unique<app::frm1>(desktop, lastResort, std::make_unique<player::MpvPlayer>(lastResort));
+        window->Form_Load();
+    });
     if (lastResort.Failed())
         return platform::LastResort::FailureExitCode;
-    window.show();
+    window->show();
+    // Without a session bus the desktop's media controls simply do not reach the window.
+    app::MprisService mpris(*window, lastResort, QDBusConnection::sessionBus());
     return QApplication::exec();
 }

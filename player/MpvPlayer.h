@@ -70,6 +70,7 @@ public:
     // One at or past the end goes to the end.
     double currentPosition() const override;
     void setCurrentPosition(double seconds) override;
+    double duration() const override;
 
     // True from a change of position until the engine has the new position ready to play.
     bool seekPending() const { return m_seek != Seek::None; }
@@ -96,7 +97,6 @@ private:
     void stop();
     void togglePlay();
     void setState(std::int32_t state);
-    double duration() const;
 
     platform::LastResort& m_lastResort;
     std::shared_ptr<MpvCore> m_core;

@@ -8,7 +8,8 @@ packages=(build-essential cmake pkg-config qt6-base-dev qt6-qpa-plugins libqt6op
           fonts-liberation2)
 if [ "${1:-}" = "--test" ]; then
     packages+=(libgtest-dev libxtst-dev xvfb xauth xdotool x11-utils openbox ffmpeg sox
-               espeak-ng dbus)
+               espeak-ng dbus desktop-file-utils appstream shared-mime-info librsvg2-bin lintian
+               file playerctl at-spi2-core gir1.2-atspi-2.0 python3-gi)
 fi
 
 missing=()

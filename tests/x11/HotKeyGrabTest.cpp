@@ -275,7 +275,6 @@ protected:
             return;
         wm.setProgram(QStringLiteral("openbox"));
         wm.setArguments({QStringLiteral("--sm-disable")});
-
         wm.setStandardOutputFile(QProcess::nullDevice());
         wm.setStandardErrorFile(QProcess::nullDevice());
         wm.start();

@@ -457,6 +457,29 @@ void XClient::Fence()
     XFlush(m_display);
 }
 
+void XClient::Click(int x, int y)
+{
+    XTestFakeMotionEvent(m_display, -1, x, y, CurrentTime);
+    XTestFakeButtonEvent(m_display, Button1, True, CurrentTime);
+    XTestFakeButtonEvent(m_display, Button1, False, CurrentTime);
+    XSync(m_display, False);
+}
+
+void XClient::Type(const std::string& text)
+{
+    for (const char c : text) {
+        const auto keysym = static_cast<XKeySym>(static_cast<unsigned char>(c));
+        const auto keycode = static_cast<KeyCode>(KeycodeOf(keysym));
+        const bool shifted = XkbKeycodeToKeysym(m_display, keycode, 0, 0) != keysym;
+        if (shifted)
+            Press(XK_Shift_L);
+        Tap(keysym);
+        if (shifted)
+            Release(XK_Shift_L);
+    }
+    XSync(m_display, False);
+}
+
 bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout)
 {
     const auto deadline = std::chrono::steady_clock::now() + timeout;

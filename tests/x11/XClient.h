@@ -83,6 +83,11 @@ public:
     // What a window manager's close box sends.
     bool Close(XWindow window);
 
+    // The user's hand on the mouse and the keyboard: a left click at root coordinates, and
+    // typing printable ASCII into whatever has the focus (Shift where the character needs it).
+    void Click(int x, int y);
+    void Type(const std::string& text);
+
     // Changes a property on the root window; a client that watches the root sees the change
     // after every event the server generated before it.
     void Fence();

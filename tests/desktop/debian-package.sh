@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# Makes the Debian package from the build with CPack and checks it as Debian would: lintian
+# finds no error, it depends on the runtime packages the program uses, its files unpack to where
+# a desktop looks for them, the unpacked program finds every library it needs, and apt can
+# satisfy its dependencies.
+# Usage: debian-package.sh BUILD_DIR VERSION
+set -euo pipefail
+build=$1
+version=$2
+work=$(mktemp -d "${TMPDIR:-/tmp}/horchpult-deb.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+failures=0
+fail() {
+    echo "FAIL: $*" >&2
+    failures=$((failures + 1))
+}
+
+if ! (cd "$build" && cpack -G DEB -B "$work/out") >"$work/cpack.log" 2>&1; then
+    cat "$work/cpack.log" >&2
+    echo "FAIL: cpack could not make the package" >&2
+    exit 1
+fi
+deb=$work/out/horchpult_${version}_amd64.deb
+[ -f "$deb" ] || { echo "FAIL: no $deb; made: $(ls "$work/out")" >&2; exit 1; }
+
+[ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "version $(dpkg-deb -f "$deb" Version)"
+depends=$(dpkg-deb -f "$deb" Depends)
+for package in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6openglwidgets6 \
+               libqt6dbus6 libmpv2 libxcb1 libxcb-keysyms1; do
+    [[ ", $depends," == *", $package "* || ", $depends," == *", $package,"* ]] \
+        || fail "the package does not depend on $package: $depends"
+done
+
+lintian --fail-on error --tag-display-limit 0 "$deb" >"$work/lintian.log" 2>&1 \
+    || fail "lintian: $(grep -v 'root privileges' "$work/lintian.log")"
+grep -v 'root privileges' "$work/lintian.log" || true
+
+root=$work/root
+dpkg-deb -x "$deb" "$root"
+for file in usr/bin/horchpult usr/share/applications/horchpult.desktop \
+            usr/share/icons/hicolor/scalable/apps/horchpult.svg usr/share/doc/horchpult/copyright \
+            usr/share/man/man1/horchpult.1.gz; do
+    [ -f "$root/$file" ] || fail "the package has no /$file"
+done
+for size in 16 32 48 128 256; do
+    [ -f "$root/usr/share/icons/hicolor/${size}x${size}/apps/horchpult.png" ] || fail "no icon of $size pixels"
+done
+ls "$root"/usr/share/metainfo/*.metainfo.xml >/dev/null 2>&1 || fail "the package has no metainfo"
+missing=$(ldd "$root/usr/bin/horchpult" | grep "not found" || true)
+[ -z "$missing" ] || fail "the packaged program lacks libraries: $missing"
+[ "$(file -b "$root/usr/bin/horchpult" | grep -c 'not stripped')" -eq 0 ] || fail "the program is not stripped"
+
+# Against the packages apt knows, installed or in Debian's archive; no download happens.
+apt-get install --simulate --no-install-recommends "$deb" >"$work/apt.log" 2>&1 \
+    || fail "apt cannot install the package: $(tail -5 "$work/apt.log")"
+grep -q '^Inst horchpult ' "$work/apt.log" || fail "apt would not install horchpult: $(tail -5 "$work/apt.log")"
+
+if [ "$failures" -ne 0 ]; then
+    echo "$failures failures" >&2
+    exit 1
+fi
+echo "package $(basename "$deb"): lintian without errors, dependencies and files correct"

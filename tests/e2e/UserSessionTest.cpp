@@ -1,0 +1,254 @@
+// The window as a user meets it: a real window manager, the real player and a 60 s recording,
+// driven only through the X server (keys pressed while another client has the focus, clicks on
+// the controls, typing into the boxes and the file dialog) from a thread of its own, while the
+// GUI thread runs the program's event loop, modal dialogs included.
+
+#include "../media/TestMedia.h"
+#include "../x11/XClient.h"
+
+#include "app/Messages.h"
+#include "app/frm1.h"
+#include "platform/LinuxPlatform.h"
+#include "player/MpvPlayer.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <X11/keysym.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <thread>
+
+namespace {
+
+using namespace std::chrono_literals;
+using player::MediaPlayer;
+
+class UserSession : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        windowManager.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
+        ASSERT_TRUE(windowManager.waitForStarted()) << "openbox did not start";
+        xtest::XClient probe;
+        ASSERT_TRUE(probe.WaitForWindowManager(5s));
+        window = std::make_unique<app::frm1>(desktop, lastResort, std::make_unique<player::MpvPlayer>(lastResort));
+        window->Form_Load();
+        window->show();
+    }
+
+    void TearDown() override
+    {
+        window.reset();
+        windowManager.kill();
+        windowManager.waitForFinished();
+        EXPECT_TRUE(fatal.isEmpty()) << fatal.join(u'\n').toStdString();
+    }
+
+    // Runs the user's steps on a thread of their own; the GUI thread handles events meanwhile.
+    void Drive(const std::function<void(xtest::XClient&)>& steps)
+    {
+        std::atomic<bool> done = false;
+        std::thread user([&] {
+            xtest::XClient x;
+            steps(x);
+            done = true;
+        });
+        xtest::WaitUntil([&] { return done.load(); }, 120s);
+        user.join();
+    }
+
+    // Runs query on the GUI thread, also while a modal dialog is open there.
+    template <class F>
+    static auto OnGui(F query)
+    {
+        decltype(query()) result{};
+        QMetaObject::invokeMethod(qApp, [&] { result = query(); }, Qt::BlockingQueuedConnection);
+        return result;
+    }
+
+    static bool Eventually(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 5s)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        while (!OnGui(condition)) {
+            if (std::chrono::steady_clock::now() > deadline)
+                return false;
+            std::this_thread::sleep_for(10ms);
+        }
+        return true;
+    }
+
+    MediaPlayer& Player() const { return window->Player(); }
+    double Position() const { return OnGui([this] { return Player().currentPosition(); }); }
+    std::int32_t State() const { return OnGui([this] { return Player().playState(); }); }
+    // On the GUI thread, as the conditions of Eventually run.
+    QString TextNow(const char* box) const
+    {
+        return window->findChild<QLineEdit*>(QString::fromLatin1(box))->text();
+    }
+    QString Text(const char* box) const { return OnGui([&] { return TextNow(box); }); }
+
+    void ClickOn(xtest::XClient& x, const char* name) const
+    {
+        const QPoint at = OnGui([&] {
+            const auto* control = window->findChild<QWidget*>(QString::fromLatin1(name));
+            return control->mapToGlobal(control->rect().center());
+        });
+        x.Click(at.x(), at.y());
+    }
+
+    // Clicks into a text box and types over what it holds, once the box has the keyboard focus.
+    void TypeInto(xtest::XClient& x, const char* box, const std::string& text) const
+    {
+        ClickOn(x, box);
+        ASSERT_TRUE(Eventually([&] { return window->findChild<QWidget*>(QString::fromLatin1(box))->hasFocus(); }))
+            << "a click does not put the focus into " << box;
+        x.Press(XK_Control_L);
+        x.Tap(XK_a);
+        x.Release(XK_Control_L);
+        x.Type(text);
+        ASSERT_TRUE(Eventually([&] { return TextNow(box) == QString::fromStdString(text); }))
+            << box << " holds '" << Text(box).toStdString() << "' after typing '" << text << "'";
+    }
+
+    // Opens path through the window's menu and its file dialog, typing as a user does.
+    void OpenThroughDialog(xtest::XClient& x, const QString& path) const
+    {
+        const auto frame = static_cast<xtest::XWindow>(OnGui([this] { return window->winId(); }));
+        ASSERT_TRUE(x.TypeInto(frame, {XK_Control_L, XK_n}));
+        ASSERT_TRUE(Eventually([] { return qobject_cast<QFileDialog*>(QApplication::activeModalWidget()) != nullptr; }))
+            << "Ctrl+N shows no file dialog";
+        const auto dialog = static_cast<xtest::XWindow>(OnGui([] { return QApplication::activeModalWidget()->winId(); }));
+        ASSERT_TRUE(Eventually([&] { return x.Focus(dialog); }));
+        x.Type(path.toStdString());
+        x.Tap(XK_Return);
+    }
+
+    QProcess windowManager;
+    platform::LastResort lastResort{[this](const QString& text) { fatal << text; }};
+    platform::LinuxPlatform desktop{lastResort};
+    QStringList fatal;
+    std::unique_ptr<app::frm1> window;
+};
+
+TEST_F(UserSession, TranscribingARecordingWithHotKeysButtonsAndTypedPositions)
+{
+    const QString recording = media::Path(media::Wav());
+    ASSERT_FALSE(recording.isEmpty()) << "FFmpeg could not make the recording";
+
+    Drive([&](xtest::XClient& x) {
+        OpenThroughDialog(x, recording);
+        ASSERT_TRUE(Eventually([this] { return window->Geladen() == -1; })) << "the file was not opened";
+        EXPECT_EQ(State(), MediaPlayer::Ready) << "opening does not start playback";
+        ASSERT_TRUE(x.TakeFocus());
+
+        x.Tap(XK_F3);
+        ASSERT_TRUE(Eventually([this] { return Player().playState() == MediaPlayer::Playing; })) << "F3 does not play";
+        EXPECT_TRUE(Eventually([this] { return !TextNow("time").isEmpty(); })) << "time does not follow playback";
+
+        for (int i = 0; i < 3; ++i)
+            ClickOn(x, "plus");
+        EXPECT_TRUE(Eventually([this] { return TextNow("speed") == QStringLiteral("3"); }));
+        EXPECT_EQ(OnGui([this] { return Player().rate(); }), 3 * 0.1 + 1.0);
+
+        ASSERT_TRUE(x.TakeFocus());
+        x.Tap(XK_F2);
+        ASSERT_TRUE(Eventually([this] { return Player().playState() != MediaPlayer::Playing; })) << "F2 does not pause";
+        OnGui([this] { return Player().setRate(1.0), 0; });
+        ClickOn(x, "playerPlayPause");
+        ASSERT_TRUE(Eventually([this] { return Player().playState() == MediaPlayer::Playing; }))
+            << "the player's own play button does not play";
+        const double before = Position();
+        std::this_thread::sleep_for(1500ms);
+        const double speed = (Position() - before) / 1.5;
+        EXPECT_NEAR(speed, 1.3, 0.15) << "playback started with the player's button runs at the step's rate";
+
+        TypeInto(x, "time_goto", "30");
+        ClickOn(x, "but_goto");
+        EXPECT_TRUE(Eventually([this] { return std::abs(Player().currentPosition() - 30) < 0.5; }))
+            << "the typed position is reached while playing; the box holds '" << Text("time_goto").toStdString() << "'";
+        EXPECT_TRUE(Eventually([this] { return Player().playState() == MediaPlayer::Playing; }));
+
+        ClickOn(x, "Check1");
+        ASSERT_TRUE(Eventually([this] { return window->findChild<QCheckBox*>(QStringLiteral("Check1"))->isChecked(); }));
+        ASSERT_TRUE(x.TakeFocus());
+        const double reached = Position();
+        x.Tap(XK_F2);
+        ASSERT_TRUE(Eventually([this] { return Player().playState() != MediaPlayer::Playing; }));
+        EXPECT_NEAR(Position(), reached - 2, 0.3) << "F2 with auto-rewind pauses 2 s before the point reached";
+
+        const double paused = Position();
+        for (int i = 0; i < 5; ++i)
+            x.Tap(XK_F1);
+        EXPECT_TRUE(Eventually([&] { return std::abs(Player().currentPosition() - (paused - 5)) < 0.001; }))
+            << "five F1 presses on a paused medium land at " << Position() << ", not " << paused - 5;
+        EXPECT_NE(State(), MediaPlayer::Playing);
+
+        x.Tap(XK_F3);
+        ASSERT_TRUE(Eventually([this] { return Player().playState() == MediaPlayer::Playing; }));
+        std::this_thread::sleep_for(300ms);
+        const double playing = Position();
+        x.Tap(XK_F1);
+        EXPECT_TRUE(Eventually([&] { return Player().currentPosition() < playing - 0.5; })) << "F1 while playing";
+        EXPECT_TRUE(Eventually([this] { return Player().playState() == MediaPlayer::Playing; }));
+        x.Tap(XK_F2);
+        ASSERT_TRUE(Eventually([this] { return Player().playState() != MediaPlayer::Playing; }));
+
+        const double start = Position();
+        ClickOn(x, "ffw");
+        EXPECT_TRUE(Eventually([&] { return std::abs(Player().currentPosition() - (start + 2)) < 0.001; })) << ">>";
+        ClickOn(x, "fffw");
+        EXPECT_TRUE(Eventually([&] { return std::abs(Player().currentPosition() - (start + 12)) < 0.001; })) << ">>>";
+        TypeInto(x, "time_goto", "42.5");
+        ClickOn(x, "but_goto");
+        EXPECT_TRUE(Eventually([this] { return std::abs(Player().currentPosition() - 42.5) < 0.001; }))
+            << "the typed position is reached exactly while paused; the box holds '"
+            << Text("time_goto").toStdString() << "'";
+
+        OnGui([this] { return window->showMinimized(), 0; });
+        ASSERT_TRUE(Eventually([this] { return window->isMinimized(); }));
+        ASSERT_TRUE(x.TakeFocus());
+        x.Tap(XK_F1);
+        EXPECT_TRUE(Eventually([this] { return !window->isMinimized(); })) << "F1 does not bring the window back";
+    });
+}
+
+TEST_F(UserSession, ARefusedFileShowsItsMessageAndLeavesTheHotKeysInactive)
+{
+    QTemporaryDir folder(QDir::tempPath() + QStringLiteral("/horchpult-refused-XXXXXX"));
+    const QString notMedia = folder.filePath(QStringLiteral("notes.mp3"));
+    QFile file(notMedia);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("Interview mit Frau K., 3. Mai: keine Aufnahme, nur Notizen.\n");
+    file.close();
+
+    Drive([&](xtest::XClient& x) {
+        OpenThroughDialog(x, notMedia);
+        ASSERT_TRUE(Eventually([] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()) != nullptr; }, 10s))
+            << "no message for a refused file";
+        EXPECT_EQ(OnGui([] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget())->text(); }),
+                  app::MediaRefused);
+        const auto box = static_cast<xtest::XWindow>(OnGui([] { return QApplication::activeModalWidget()->winId(); }));
+        ASSERT_TRUE(Eventually([&] { return x.Focus(box); }));
+        x.Tap(XK_Return);
+        ASSERT_TRUE(Eventually([] { return QApplication::activeModalWidget() == nullptr; }));
+        EXPECT_EQ(Text("Fileinfo"), notMedia.size() <= 40 ? notMedia : QStringLiteral("...") + notMedia.right(40));
+
+        ASSERT_TRUE(x.TakeFocus());
+        x.Tap(XK_F3);
+        std::this_thread::sleep_for(300ms);
+        EXPECT_NE(State(), MediaPlayer::Playing) << "F3 plays although the file was refused";
+        EXPECT_EQ(OnGui([this] { return window->Geladen(); }), 0);
+    });
+}
+
+} // namespace
