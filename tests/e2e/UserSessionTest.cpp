@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProcess>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -219,6 +220,30 @@ TEST_F(UserSession, TranscribingARecordingWithHotKeysButtonsAndTypedPositions)
         ASSERT_TRUE(x.TakeFocus());
         x.Tap(XK_F1);
         EXPECT_TRUE(Eventually([this] { return !window->isMinimized(); })) << "F1 does not bring the window back";
+    });
+}
+
+// Pictures of the window for the README and for a look by eye: at start, and with a video playing.
+TEST_F(UserSession, ScreenshotsAtStartAndWithAVideoPlaying)
+{
+    const QString video = media::Path(media::Mp4());
+    ASSERT_FALSE(video.isEmpty()) << "FFmpeg could not make the video";
+    QDir().mkpath(QStringLiteral(HORCHPULT_SCREENSHOT_DIR));
+    const auto shoot = [this](const char* file) {
+        return OnGui([&] {
+            return window->screen()->grabWindow(window->winId()).save(QStringLiteral(HORCHPULT_SCREENSHOT_DIR "/") + QString::fromLatin1(file));
+        });
+    };
+    Drive([&](xtest::XClient& x) {
+        ASSERT_TRUE(Eventually([this] { return window->isVisible(); }));
+        std::this_thread::sleep_for(300ms);
+        EXPECT_TRUE(shoot("window-start.png"));
+        OpenThroughDialog(x, video);
+        ASSERT_TRUE(Eventually([this] { return window->Geladen() == -1; })) << "the video was not opened";
+        ASSERT_TRUE(x.TakeFocus());
+        x.Tap(XK_F3);
+        ASSERT_TRUE(Eventually([this] { return Player().currentPosition() > 1.5; }));
+        EXPECT_TRUE(shoot("window-playing.png"));
     });
 }
 
