@@ -73,15 +73,15 @@ const LabelSpec InfoLabels[] = {
     {{"Label9", {480, 1440, 1815, 255}, 9}, "horchpult@localhost", nullptr},
 };
 
-QLabel* MakeLabel(QWidget* parent, const LabelSpec& spec)
+QLabel* MakeLabel(QWidget* parent, const LabelSpec& row)
 {
-    auto* label = new QLabel(QString::fromUtf8(spec.caption), parent);
-    Place(*label, spec.at);
+    auto* label = new QLabel(QString::fromUtf8(row.caption), parent);
+    Place(*label, row.at);
     label->setTextFormat(Qt::PlainText);
     label->setWordWrap(true);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    if (spec.tooltip != nullptr) {
-        label->setToolTip(QString::fromUtf8(spec.tooltip));
+    if (row.tooltip != nullptr) {
+        label->setToolTip(QString::fromUtf8(row.tooltip));
         label->setAccessibleDescription(label->toolTip());
     }
     return label;
@@ -223,8 +223,8 @@ void frm1::BuildControls()
 
     std::vector<std::pair<int, QWidget*>> focusOrder;
 
-    for (const LabelSpec& spec : WindowLabels)
-        MakeLabel(client, spec);
+    for (const LabelSpec& row : WindowLabels)
+        MakeLabel(client, row);
     QLabel* title = client->findChild<QLabel*>(QStringLiteral("Label1"));
     QFont titleFont(QStringLiteral("Arial Black"));
     titleFont.setPointSizeF(14.25);
@@ -279,14 +279,14 @@ void frm1::BuildControls()
     but_goto = button({"but_goto", {1440, 720, 495, 375}, 39}, "goto", "Enter position in seconds and press goto");
 
     Frame1 = MakeFrame(client, {"Frame1", {240, 600, 3015, 1815}, 4}, "Info");
-    for (const LabelSpec& spec : InfoLabels)
-        MakeLabel(Frame1, spec);
+    for (const LabelSpec& row : InfoLabels)
+        MakeLabel(Frame1, row);
     Command1 = MakeButton(Frame1, {"Command1", {2400, 1200, 495, 495}, 10}, "OK", nullptr);
     focusOrder.emplace_back(10, Command1);
 
     Frame2 = MakeFrame(client, {"Frame2", {-120, 120, 4455, 4095}, 16}, "Instructions");
-    for (const LabelSpec& spec : InstructionLabels)
-        MakeLabel(Frame2, spec);
+    for (const LabelSpec& row : InstructionLabels)
+        MakeLabel(Frame2, row);
     Command2 = MakeButton(Frame2, {"Command2", {240, 3360, 735, 495}, 21}, "ok", nullptr);
     focusOrder.emplace_back(21, Command2);
 
