@@ -129,8 +129,23 @@ protected:
         ASSERT_TRUE(Eventually([] { return qobject_cast<QFileDialog*>(QApplication::activeModalWidget()) != nullptr; }))
             << "Ctrl+N shows no file dialog";
         const auto dialog = static_cast<xtest::XWindow>(OnGui([] { return QApplication::activeModalWidget()->winId(); }));
-        ASSERT_TRUE(Eventually([&] { return x.Focus(dialog); }));
-        x.Type(path.toStdString());
+        const auto holdsPath = [&] {
+            const auto* box = QApplication::activeModalWidget()->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            return box != nullptr && box->text() == path;
+        };
+        // The completer's list popping up while the path is typed now and then takes a key.
+        bool typed = false;
+        for (int attempt = 0; attempt < 3 && !typed; ++attempt) {
+            ASSERT_TRUE(Eventually([&] { return x.Focus(dialog); }));
+            x.Press(XK_Control_L);
+            x.Tap(XK_a);
+            x.Release(XK_Control_L);
+            x.Type(path.toStdString());
+            typed = Eventually(holdsPath, 2s);
+        }
+        ASSERT_TRUE(typed) << "the file dialog does not hold the typed path";
+        // A Return while the completer's list is still up would go to the list.
+        std::this_thread::sleep_for(300ms);
         x.Tap(XK_Return);
     }
 

@@ -1,0 +1,330 @@
+// Command latency with the real player: the time from a hot key leaving another X client to the
+// player having done the command, for a 60 s WAV and then a 60 s MP4 playing in the real window.
+// F2: until the play state is no longer Playing. F1: until the position first reads at least
+// 0.9 s before the one read just ahead of the press.
+//
+// Run it under an X server of its own, from the build folder:
+//   ../tests/with-xvfb.sh bench/bench_command_latency [presses]
+// (default 100 presses of each key per medium). It prints the median and 99th percentile in
+// milliseconds; the targets are medians under 2 ms for audio and under 25 ms for video.
+//
+// The files are opened as a user does, Ctrl+N and the file dialog, so the window knows what it
+// plays. The user is a thread with a second Xlib connection that holds the focus and presses
+// the keys through XTest; it reads the steady clock just before flushing a press, the GUI thread
+// reads it when it sees the command done.
+#include "media/TestMedia.h"
+#include "x11/XClient.h"
+
+#include "app/frm1.h"
+#include "platform/LastResort.h"
+#include "platform/LinuxPlatform.h"
+#include "player/MpvPlayer.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+
+#include <X11/keysym.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <clocale>
+#include <cmath>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+using player::MediaPlayer;
+
+// Lets playback run on between commands, as it does while someone types.
+constexpr auto PlayingGap = 30ms;
+
+double Milliseconds(Clock::duration d)
+{
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
+// Nearest-rank percentile of sorted values.
+double Percentile(const std::vector<double>& sorted, double p)
+{
+    const auto rank = static_cast<std::size_t>(std::max(1.0, std::ceil(p / 100.0 * static_cast<double>(sorted.size()))));
+    return sorted[rank - 1];
+}
+
+// Runs query on the GUI thread, also while a modal dialog is open there.
+template <class F>
+auto OnGui(F query)
+{
+    decltype(query()) result{};
+    QMetaObject::invokeMethod(qApp, [&] { result = query(); }, Qt::BlockingQueuedConnection);
+    return result;
+}
+
+bool Eventually(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 5s)
+{
+    const auto deadline = Clock::now() + timeout;
+    while (!OnGui(condition)) {
+        if (Clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(5ms);
+    }
+    return true;
+}
+
+// What the GUI thread watches for after a press, and when it saw it.
+class Watch {
+public:
+    enum class For { Nothing, NotPlaying, PositionAtMost };
+
+    explicit Watch(MediaPlayer& player) : m_player(player)
+    {
+        // Without a position event, only polling in every turn of the event loop sees the
+        // first moment the position reads back.
+        m_poll.setInterval(0);
+        QObject::connect(&m_poll, &QTimer::timeout, [this] { Check(); });
+        m_player.PlayStateChange.connect([this](std::int32_t) { Check(); });
+    }
+
+    // On the GUI thread.
+    void Arm(For what, double threshold = 0)
+    {
+        const std::lock_guard lock(m_mutex);
+        m_for = what;
+        m_threshold = threshold;
+        m_seen = false;
+        m_poll.start();
+    }
+
+    // On the user's thread; false when it was not seen in time.
+    bool Wait(Clock::time_point& at)
+    {
+        std::unique_lock lock(m_mutex);
+        const bool seen = m_changed.wait_for(lock, 3s, [this] { return m_seen; });
+        at = m_at;
+        return seen;
+    }
+
+    void Disarm()
+    {
+        const std::lock_guard lock(m_mutex);
+        m_for = For::Nothing;
+        m_poll.stop();
+    }
+
+private:
+    void Check()
+    {
+        const Clock::time_point now = Clock::now();
+        std::unique_lock lock(m_mutex);
+        if (m_seen || m_for == For::Nothing)
+            return;
+        const bool done = m_for == For::NotPlaying ? m_player.playState() != MediaPlayer::Playing
+                                                   : m_player.currentPosition() <= m_threshold;
+        if (!done)
+            return;
+        m_seen = true;
+        m_at = now;
+        m_for = For::Nothing;
+        m_poll.stop();
+        lock.unlock();
+        m_changed.notify_one();
+    }
+
+    MediaPlayer& m_player;
+    QTimer m_poll;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    For m_for = For::Nothing;
+    double m_threshold = 0;
+    bool m_seen = false;
+    Clock::time_point m_at;
+};
+
+struct Figures {
+    std::vector<double> pause;
+    std::vector<double> back;
+};
+
+class User {
+public:
+    User(app::frm1& window, Watch& watch, int presses) : m_window(window), m_watch(watch), m_presses(presses) {}
+
+    // Returns an empty text or what went wrong.
+    std::string Measure(const QString& path, Figures& figures)
+    {
+        if (!m_x.IsUsable())
+            return "no X display with XTest";
+        if (std::string failure = Open(path); !failure.empty())
+            return failure;
+        if (!m_x.TakeFocus())
+            return "the user's window could not take the focus";
+        m_x.Tap(XK_F3);
+        if (!Eventually([this] { return Player().playState() == MediaPlayer::Playing; }))
+            return "F3 does not play";
+
+        for (int i = 0; i < m_presses; ++i) {
+            std::this_thread::sleep_for(PlayingGap);
+            OnGui([this] { return m_watch.Arm(Watch::For::NotPlaying), 0; });
+            Clock::time_point sent, done;
+            m_x.Press(XK_F2, [&] { sent = Clock::now(); });
+            const bool seen = m_watch.Wait(done);
+            m_x.Release(XK_F2);
+            if (!seen)
+                return "F2 press " + std::to_string(i + 1) + " did not pause";
+            figures.pause.push_back(Milliseconds(done - sent));
+            m_x.Tap(XK_F3);
+            if (!Eventually([this] { return Player().playState() == MediaPlayer::Playing; }))
+                return "F3 does not play again";
+        }
+
+        for (int i = 0; i < m_presses; ++i) {
+            // Keeps a second to go back to, through the window's own >>> button.
+            OnGui([this] {
+                if (Player().currentPosition() < 2)
+                    m_window.findChild<QPushButton*>(QStringLiteral("fffw"))->click();
+                return 0;
+            });
+            std::this_thread::sleep_for(PlayingGap);
+            OnGui([this] {
+                m_watch.Arm(Watch::For::PositionAtMost, Player().currentPosition() - 0.9);
+                return 0;
+            });
+            Clock::time_point sent, done;
+            m_x.Press(XK_F1, [&] { sent = Clock::now(); });
+            const bool seen = m_watch.Wait(done);
+            m_x.Release(XK_F1);
+            if (!seen) {
+                OnGui([this] { return m_watch.Disarm(), 0; });
+                return "F1 press " + std::to_string(i + 1) + " did not go back a second";
+            }
+            figures.back.push_back(Milliseconds(done - sent));
+            if (OnGui([this] { return Player().playState(); }) != MediaPlayer::Playing)
+                return "playback stopped during the F1 presses";
+        }
+        m_x.Tap(XK_F2);
+        return {};
+    }
+
+private:
+    MediaPlayer& Player() const { return m_window.Player(); }
+
+    std::string Open(const QString& path)
+    {
+        const auto frame = static_cast<xtest::XWindow>(OnGui([this] { return m_window.winId(); }));
+        if (!m_x.TypeInto(frame, {XK_Control_L, XK_n}))
+            return "the window could not be focused for Ctrl+N";
+        if (!Eventually([] { return qobject_cast<QFileDialog*>(QApplication::activeModalWidget()) != nullptr; }))
+            return "Ctrl+N shows no file dialog";
+        const auto dialog = static_cast<xtest::XWindow>(OnGui([] { return QApplication::activeModalWidget()->winId(); }));
+        const auto typed = [&] {
+            const auto* box = QApplication::activeModalWidget()->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            return box != nullptr && box->text() == path;
+        };
+        // The completer's list popping up while the path is typed now and then loses a key.
+        bool holdsPath = false;
+        for (int attempt = 0; attempt < 3 && !holdsPath; ++attempt) {
+            if (!Eventually([&] { return m_x.Focus(dialog); }))
+                return "the file dialog could not be focused";
+            m_x.Press(XK_Control_L);
+            m_x.Tap(XK_a);
+            m_x.Release(XK_Control_L);
+            m_x.Type(path.toStdString());
+            holdsPath = Eventually(typed, 2s);
+        }
+        if (!holdsPath)
+            return "the file dialog does not hold the typed path";
+        // A Return that comes while the completer's list is still up goes to the list.
+        std::this_thread::sleep_for(300ms);
+        m_x.Tap(XK_Return);
+        if (!Eventually([&] { return m_window.Geladen() == -1 && Player().URL().endsWith(QFileInfo(path).fileName()); }, 10s))
+            return path.toStdString() + " was not opened";
+        return {};
+    }
+
+    app::frm1& m_window;
+    Watch& m_watch;
+    const int m_presses;
+    xtest::XClient m_x;
+};
+
+void Print(const char* command, const char* medium, std::vector<double> values, double target)
+{
+    std::sort(values.begin(), values.end());
+    const double median = Percentile(values, 50.0);
+    std::printf("%-8s %-6s over %zu presses (ms): median %7.3f, p99 %7.3f, max %7.3f (target median < %g): %s\n",
+                command, medium, values.size(), median, Percentile(values, 99.0), values.back(), target,
+                median < target ? "met" : "missed");
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    qputenv("HORCHPULT_AO", "null");
+    QApplication application(argc, argv);
+    // libmpv needs the C numeric locale.
+    std::setlocale(LC_NUMERIC, "C");
+    const int presses = argc > 1 ? std::atoi(argv[1]) : 100;
+    if (presses < 1) {
+        std::fprintf(stderr, "usage: %s [presses]\n", argv[0]);
+        return 2;
+    }
+
+    const QString audio = media::Path(media::Wav());
+    const QString video = media::Path(media::Mp4());
+    if (audio.isEmpty() || video.isEmpty()) {
+        std::fprintf(stderr, "FFmpeg could not make the media\n");
+        return 1;
+    }
+
+    platform::LastResort lastResort([](const QString& text) { std::fprintf(stderr, "%s\n", qPrintable(text)); });
+    platform::LinuxPlatform desktop(lastResort);
+    app::frm1 window(desktop, lastResort, std::make_unique<player::MpvPlayer>(lastResort));
+    try {
+        window.Form_Load();
+    } catch (const platform::Error& e) {
+        std::fprintf(stderr, "the window could not register its keys: %s\n", e.what());
+        return 1;
+    }
+    window.show();
+    Watch watch(window.Player());
+
+    Figures audioFigures, videoFigures;
+    std::string failure;
+    std::atomic<bool> finished = false;
+    std::thread user([&] {
+        User person(window, watch, presses);
+        failure = person.Measure(audio, audioFigures);
+        if (failure.empty())
+            failure = person.Measure(video, videoFigures);
+        finished = true;
+        QMetaObject::invokeMethod(&application, &QCoreApplication::quit, Qt::QueuedConnection);
+    });
+    QApplication::exec();
+    // A failure may leave a dialog's loop running; the user's thread must still end first.
+    while (!finished)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    user.join();
+    if (!failure.empty()) {
+        std::fprintf(stderr, "%s\n", failure.c_str());
+        return 1;
+    }
+
+    Print("F2 pause", "audio", audioFigures.pause, 2);
+    Print("F1 back", "audio", audioFigures.back, 2);
+    Print("F2 pause", "video", videoFigures.pause, 25);
+    Print("F1 back", "video", videoFigures.back, 25);
+    return lastResort.Failed() ? 1 : 0;
+}
