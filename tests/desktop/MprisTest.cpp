@@ -20,6 +20,9 @@
 
 namespace {
 
+using testing_support::Calls;
+using testing_support::Transport;
+
 const QString Service = QStringLiteral("org.mpris.MediaPlayer2.horchpult");
 const QString Path = QStringLiteral("/org/mpris/MediaPlayer2");
 const QString Root = QStringLiteral("org.mpris.MediaPlayer2");
@@ -57,22 +60,6 @@ public slots:
     }
     void Seeked(qlonglong position) { seeks.append(position); }
 };
-
-QStringList Calls(std::initializer_list<const char*> calls)
-{
-    QStringList list;
-    for (const char* call : calls)
-        list.append(QString::fromLatin1(call));
-    return list;
-}
-
-// The calls without the rate the window re-applies on every play-state change.
-QStringList Transport(const QStringList& calls)
-{
-    QStringList transport = calls;
-    transport.removeIf([](const QString& call) { return call.startsWith(QStringLiteral("rate")); });
-    return transport;
-}
 
 bool TouchedTheWindow(const std::vector<std::string>& log)
 {

@@ -8,25 +8,11 @@
 namespace {
 
 using player::MediaPlayer;
+using testing_support::Calls;
+using testing_support::Transport;
 using testing_support::WindowTest;
 
 using Commands = WindowTest;
-
-QStringList Calls(std::initializer_list<const char*> calls)
-{
-    QStringList list;
-    for (const char* call : calls)
-        list.append(QString::fromLatin1(call));
-    return list;
-}
-
-// The calls without the rate the window re-applies on every play-state change.
-QStringList Transport(const QStringList& calls)
-{
-    QStringList transport = calls;
-    transport.removeIf([](const QString& call) { return call.startsWith(QStringLiteral("rate")); });
-    return transport;
-}
 
 TEST_F(Commands, HotKeysRunNothingBeforeAFileIsAcceptedButStillRestoreTheWindow)
 {

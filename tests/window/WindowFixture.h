@@ -13,9 +13,27 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <initializer_list>
 #include <memory>
 
 namespace testing_support {
+
+// The fake player's call log as a test writes it.
+inline QStringList Calls(std::initializer_list<const char*> calls)
+{
+    QStringList list;
+    for (const char* call : calls)
+        list.append(QString::fromLatin1(call));
+    return list;
+}
+
+// The calls without the rate the window re-applies on every play-state change.
+inline QStringList Transport(const QStringList& calls)
+{
+    QStringList transport = calls;
+    transport.removeIf([](const QString& call) { return call.startsWith(QStringLiteral("rate")); });
+    return transport;
+}
 
 // The window with a fake platform and a fake player, started like the program starts it, in
 // the point locale unless a test chooses another.
