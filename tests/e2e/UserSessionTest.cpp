@@ -125,6 +125,8 @@ protected:
     void OpenThroughDialog(xtest::XClient& x, const QString& path) const
     {
         const auto frame = static_cast<xtest::XWindow>(OnGui([this] { return window->winId(); }));
+        // The window manager maps the window on its own time; focus needs it viewable.
+        ASSERT_TRUE(Eventually([&] { return x.Focus(frame); })) << "the window cannot take the focus";
         ASSERT_TRUE(x.TypeInto(frame, {XK_Control_L, XK_n}));
         ASSERT_TRUE(Eventually([] { return qobject_cast<QFileDialog*>(QApplication::activeModalWidget()) != nullptr; }))
             << "Ctrl+N shows no file dialog";
