@@ -20,6 +20,8 @@
 #include "platform/LinuxPlatform.h"
 #include "player/MpvPlayer.h"
 
+#include "Statistics.h"
+
 #include <QApplication>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -53,13 +55,6 @@ constexpr auto PlayingGap = 30ms;
 double Milliseconds(Clock::duration d)
 {
     return std::chrono::duration<double, std::milli>(d).count();
-}
-
-// Nearest-rank percentile of sorted values.
-double Percentile(const std::vector<double>& sorted, double p)
-{
-    const auto rank = static_cast<std::size_t>(std::max(1.0, std::ceil(p / 100.0 * static_cast<double>(sorted.size()))));
-    return sorted[rank - 1];
 }
 
 // Runs query on the GUI thread, also while a modal dialog is open there.

@@ -18,6 +18,8 @@
 #include "platform/LinuxPlatform.h"
 #include "player/FakePlayer.h"
 
+#include "Statistics.h"
+
 #include <QApplication>
 
 #include <X11/keysym.h>
@@ -43,13 +45,6 @@ constexpr auto IdleGap = std::chrono::milliseconds(3);
 double Milliseconds(Clock::duration d)
 {
     return std::chrono::duration<double, std::milli>(d).count();
-}
-
-// Nearest-rank percentile of sorted values.
-double Percentile(const std::vector<double>& sorted, double p)
-{
-    const auto rank = static_cast<std::size_t>(std::max(1.0, std::ceil(p / 100.0 * static_cast<double>(sorted.size()))));
-    return sorted[rank - 1];
 }
 
 // What the GUI thread's handler hands to the editor thread.

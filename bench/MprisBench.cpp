@@ -20,6 +20,8 @@
 #include "platform/LastResort.h"
 #include "player/FakePlayer.h"
 
+#include "Statistics.h"
+
 #include <QApplication>
 #include <QDBusMessage>
 #include <QDBusVariant>
@@ -39,13 +41,6 @@ using Clock = std::chrono::steady_clock;
 const QString Service = QStringLiteral("org.mpris.MediaPlayer2.horchpult");
 const QString Path = QStringLiteral("/org/mpris/MediaPlayer2");
 const QString Player = QStringLiteral("org.mpris.MediaPlayer2.Player");
-
-// Nearest-rank percentile of sorted values.
-double Percentile(const std::vector<double>& sorted, double p)
-{
-    const auto rank = static_cast<std::size_t>(std::max(1.0, std::ceil(p / 100.0 * static_cast<double>(sorted.size()))));
-    return sorted[rank - 1];
-}
 
 bool Call(QDBusConnection& bus, const QString& method)
 {

@@ -6,6 +6,8 @@
 #include "platform/LinuxPlatform.h"
 #include "player/FakePlayer.h"
 
+#include "../WaitUntil.h"
+
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QProcess>
@@ -25,18 +27,7 @@ using namespace std::chrono_literals;
 
 const QString RefusedWithoutX11 = QStringLiteral("Failed to Register Hot Key [Invalid window handle.\r\n]");
 
-bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout)
-{
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
-        QCoreApplication::processEvents();
-        if (done())
-            return true;
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(1ms);
-    }
-}
+using testing_support::WaitUntil;
 
 TEST(NoX11, RegisteringAHotKeyFailsWithAnErrorAndLeavesTheTableEmpty)
 {

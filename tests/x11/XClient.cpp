@@ -480,17 +480,4 @@ void XClient::Type(const std::string& text)
     XSync(m_display, False);
 }
 
-bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout)
-{
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
-        QCoreApplication::processEvents();
-        if (done())
-            return true;
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-}
-
 } // namespace xtest

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "../WaitUntil.h"
+
 #include <chrono>
 #include <functional>
 #include <initializer_list>
@@ -106,8 +108,6 @@ private:
     long m_fenceCount = 0;
 };
 
-// Processes Qt's events until done() holds or the timeout passes; returns done().
-bool WaitUntil(const std::function<bool()>& done,
-               std::chrono::milliseconds timeout = std::chrono::seconds(5));
+using testing_support::WaitUntil;
 
 } // namespace xtest
