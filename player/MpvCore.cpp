@@ -1,12 +1,11 @@
 #include "MpvCore.h"
 
+#include "MpvLibrary.h"
 #include "MpvProperties.h"
 #include "PlayerErrors.h"
 
 #include <QFile>
 #include <QMetaObject>
-
-#include <mpv/client.h>
 
 #include <clocale>
 #include <utility>
@@ -21,7 +20,7 @@ constexpr const char* PcmFileVariable = "HORCHPULT_AO_PCM_FILE";
 [[noreturn]] void raiseEngineFailure(const QString& what, int mpvError)
 {
     throw MakePlayerError(PlayerError::EngineFailure,
-                          QStringLiteral("%1: %2").arg(what, QString::fromUtf8(mpv_error_string(mpvError))));
+                          QStringLiteral("%1: %2").arg(what, QString::fromUtf8(Mpv().error_string(mpvError))));
 }
 
 void check(int result, const char* what, const char* name)
@@ -33,7 +32,7 @@ void check(int result, const char* what, const char* name)
 // Frees a node that libmpv filled in, however the scope is left.
 class NodeContents {
 public:
-    ~NodeContents() { mpv_free_node_contents(&node); }
+    ~NodeContents() { Mpv().free_node_contents(&node); }
     mpv_node node{};
 };
 
@@ -42,7 +41,7 @@ public:
 MpvCore::MpvCore()
 {
     std::setlocale(LC_NUMERIC, "C");
-    m_handle = mpv_create();
+    m_handle = Mpv().create();
     if (m_handle == nullptr)
         raiseEngineFailure(QStringLiteral("mpv_create"), MPV_ERROR_NOMEM);
 
@@ -76,26 +75,26 @@ MpvCore::MpvCore()
     };
     try {
         for (const auto& [name, value] : options)
-            check(mpv_set_option_string(m_handle, name, value), "option", name);
+            check(Mpv().set_option_string(m_handle, name, value), "option", name);
         const QByteArray ao = qgetenv(AudioOutputVariable);
         if (!ao.isEmpty())
-            check(mpv_set_option_string(m_handle, o::Ao, ao.constData()), "option", o::Ao);
+            check(Mpv().set_option_string(m_handle, o::Ao, ao.constData()), "option", o::Ao);
         const QByteArray pcmFile = qgetenv(PcmFileVariable);
         if (!pcmFile.isEmpty())
-            check(mpv_set_option_string(m_handle, o::AoPcmFile, pcmFile.constData()), "option", o::AoPcmFile);
-        check(mpv_initialize(m_handle), "initialize", "mpv");
+            check(Mpv().set_option_string(m_handle, o::AoPcmFile, pcmFile.constData()), "option", o::AoPcmFile);
+        check(Mpv().initialize(m_handle), "initialize", "mpv");
     } catch (...) {
-        mpv_terminate_destroy(m_handle);
+        Mpv().terminate_destroy(m_handle);
         throw;
     }
-    mpv_set_wakeup_callback(m_handle, &MpvCore::onWakeup, this);
+    Mpv().set_wakeup_callback(m_handle, &MpvCore::onWakeup, this);
 }
 
 MpvCore::~MpvCore()
 {
     // Returns only once no callback runs any more, so none can reach a destroyed object.
-    mpv_set_wakeup_callback(m_handle, nullptr, nullptr);
-    mpv_terminate_destroy(m_handle);
+    Mpv().set_wakeup_callback(m_handle, nullptr, nullptr);
+    Mpv().terminate_destroy(m_handle);
     m_handle = nullptr;
 }
 
@@ -121,7 +120,7 @@ void MpvCore::drainEvents() noexcept
 
 bool MpvCore::dispatchNextEvent(double seconds)
 {
-    const mpv_event* event = mpv_wait_event(m_handle, seconds);
+    const mpv_event* event = Mpv().wait_event(m_handle, seconds);
     if (event->event_id == MPV_EVENT_NONE)
         return false;
     if (m_handler)
@@ -132,23 +131,28 @@ bool MpvCore::dispatchNextEvent(double seconds)
 void MpvCore::setFlag(const char* name, bool value)
 {
     int flag = value ? 1 : 0;
-    check(mpv_set_property(m_handle, name, MPV_FORMAT_FLAG, &flag), "set", name);
+    check(Mpv().set_property(m_handle, name, MPV_FORMAT_FLAG, &flag), "set", name);
 }
 
 void MpvCore::setDouble(const char* name, double value)
 {
-    check(mpv_set_property(m_handle, name, MPV_FORMAT_DOUBLE, &value), "set", name);
+    check(Mpv().set_property(m_handle, name, MPV_FORMAT_DOUBLE, &value), "set", name);
+}
+
+void MpvCore::setString(const char* name, const char* value)
+{
+    check(Mpv().set_property_string(m_handle, name, value), "set", name);
 }
 
 void MpvCore::observeFlag(const char* name)
 {
-    check(mpv_observe_property(m_handle, 0, name, MPV_FORMAT_FLAG), "observe", name);
+    check(Mpv().observe_property(m_handle, 0, name, MPV_FORMAT_FLAG), "observe", name);
 }
 
 std::optional<double> MpvCore::getDouble(const char* name) const
 {
     double value = 0;
-    if (mpv_get_property(m_handle, name, MPV_FORMAT_DOUBLE, &value) < 0)
+    if (Mpv().get_property(m_handle, name, MPV_FORMAT_DOUBLE, &value) < 0)
         return std::nullopt;
     return value;
 }
@@ -156,7 +160,7 @@ std::optional<double> MpvCore::getDouble(const char* name) const
 std::optional<bool> MpvCore::getFlag(const char* name) const
 {
     int flag = 0;
-    if (mpv_get_property(m_handle, name, MPV_FORMAT_FLAG, &flag) < 0)
+    if (Mpv().get_property(m_handle, name, MPV_FORMAT_FLAG, &flag) < 0)
         return std::nullopt;
     return flag != 0;
 }
@@ -164,18 +168,18 @@ std::optional<bool> MpvCore::getFlag(const char* name) const
 std::optional<std::int64_t> MpvCore::getInt(const char* name) const
 {
     std::int64_t value = 0;
-    if (mpv_get_property(m_handle, name, MPV_FORMAT_INT64, &value) < 0)
+    if (Mpv().get_property(m_handle, name, MPV_FORMAT_INT64, &value) < 0)
         return std::nullopt;
     return value;
 }
 
 QString MpvCore::getString(const char* name) const
 {
-    char* text = mpv_get_property_string(m_handle, name);
+    char* text = Mpv().get_property_string(m_handle, name);
     if (text == nullptr)
         return {};
     QString result = QString::fromUtf8(text);
-    mpv_free(text);
+    Mpv().free(text);
     return result;
 }
 
@@ -184,7 +188,7 @@ std::int64_t MpvCore::loadFile(const QString& localPath)
     const QByteArray path = QFile::encodeName(localPath);
     const char* args[] = {mpv::command::LoadFile, path.constData(), nullptr};
     NodeContents result;
-    check(mpv_command_ret(m_handle, args, &result.node), "command", mpv::command::LoadFile);
+    check(Mpv().command_ret(m_handle, args, &result.node), "command", mpv::command::LoadFile);
     if (result.node.format == MPV_FORMAT_NODE_MAP) {
         const mpv_node_list* map = result.node.u.list;
         for (int i = 0; i < map->num; ++i) {
@@ -209,13 +213,13 @@ void MpvCore::seekExact(double seconds)
     mpv_node command;
     command.format = MPV_FORMAT_NODE_ARRAY;
     command.u.list = &list;
-    check(mpv_command_node(m_handle, &command, nullptr), "command", mpv::command::Seek);
+    check(Mpv().command_node(m_handle, &command, nullptr), "command", mpv::command::Seek);
 }
 
 void MpvCore::stop()
 {
     const char* args[] = {mpv::command::Stop, nullptr};
-    check(mpv_command(m_handle, args), "command", mpv::command::Stop);
+    check(Mpv().command(m_handle, args), "command", mpv::command::Stop);
 }
 
 } // namespace player

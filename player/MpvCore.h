@@ -43,6 +43,7 @@ public:
 
     void setFlag(const char* name, bool value);
     void setDouble(const char* name, double value);
+    void setString(const char* name, const char* value);
     void observeFlag(const char* name);
     // Empty while the property is unavailable (no file, not known yet).
     std::optional<double> getDouble(const char* name) const;

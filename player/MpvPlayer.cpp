@@ -1,6 +1,7 @@
 #include "MpvPlayer.h"
 
 #include "MpvCore.h"
+#include "MpvLibrary.h"
 #include "MpvProperties.h"
 #include "MpvVideo.h"
 #include "PlayerErrors.h"
@@ -8,7 +9,6 @@
 #include "platform/LastResort.h"
 
 #include <QDeadlineTimer>
-#include <QEventLoop>
 #include <QFileInfo>
 #include <QLabel>
 #include <QSlider>
@@ -16,8 +16,6 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QUrl>
-
-#include <mpv/client.h>
 
 #include <algorithm>
 #include <cmath>
@@ -67,7 +65,7 @@ QString endReason(const mpv_event_end_file& end)
 {
     switch (end.reason) {
     case MPV_END_FILE_REASON_ERROR:
-        return QString::fromUtf8(mpv_error_string(end.error));
+        return QString::fromUtf8(Mpv().error_string(end.error));
     case MPV_END_FILE_REASON_REDIRECT:
         return QStringLiteral("it refers to other files");
     default:
@@ -78,11 +76,8 @@ QString endReason(const mpv_event_end_file& end)
 } // namespace
 
 MpvPlayer::MpvPlayer(platform::LastResort& lastResort, QWidget* parent)
-    : QWidget(parent), m_lastResort(lastResort), m_core(std::make_shared<MpvCore>())
+    : QWidget(parent), m_lastResort(lastResort)
 {
-    m_core->setDouble(property::Volume, InitialVolume);
-    m_core->observeFlag(property::EofReached);
-    m_core->setEventHandler([this](const mpv_event& event) { m_lastResort.Run([&] { onEvent(event); }); });
     buildControls();
     connectControls();
     refreshControls();
@@ -90,12 +85,38 @@ MpvPlayer::MpvPlayer(platform::LastResort& lastResort, QWidget* parent)
 
 MpvPlayer::~MpvPlayer()
 {
-    m_core->setEventHandler({});
+    if (m_core)
+        m_core->setEventHandler({});
+}
+
+MpvCore& MpvPlayer::engine()
+{
+    if (!m_core) {
+        auto core = std::make_shared<MpvCore>();
+        core->setDouble(property::Volume, m_volume->value());
+        core->setFlag(property::Mute, m_mute->isChecked());
+        core->setDouble(property::Speed, m_rate);
+        core->observeFlag(property::EofReached);
+        core->setEventHandler([this](const mpv_event& event) { m_lastResort.Run([&] { onEvent(event); }); });
+        m_video->attach(core);
+        m_core = std::move(core);
+    }
+    return *m_core;
+}
+
+void MpvPlayer::paintEvent(QPaintEvent*)
+{
+    // Loading libmpv takes a few hundred milliseconds: it is done once the window is on the
+    // screen, before the user can ask for a file.
+    if (m_core || m_engineRequested)
+        return;
+    m_engineRequested = true;
+    QTimer::singleShot(0, this, m_lastResort.Guard([this] { engine(); }));
 }
 
 void MpvPlayer::buildControls()
 {
-    m_video = new MpvVideo(m_core, this);
+    m_video = new MpvVideo(this);
     m_video->setObjectName(QStringLiteral("playerPicture"));
 
     const auto button = [this](const QString& name, const QString& text, QStyle::StandardPixmap icon) {
@@ -143,13 +164,10 @@ void MpvPlayer::connectControls()
     connect(m_seekBar, &QSlider::actionTriggered, this,
             guarded([this] { setCurrentPosition(m_seekBar->sliderPosition() / 1000.0); }));
     connect(m_volume, &QSlider::valueChanged, this,
-            guarded([this] { m_core->setDouble(property::Volume, m_volume->value()); }));
+            guarded([this] { engine().setDouble(property::Volume, m_volume->value()); }));
     connect(m_mute, &QToolButton::toggled, this, guarded([this] {
-                const bool muted = m_mute->isChecked();
-                m_core->setFlag(property::Mute, muted);
-                m_mute->setIcon(style()->standardIcon(muted ? QStyle::SP_MediaVolumeMuted : QStyle::SP_MediaVolume));
-                m_mute->setAccessibleName(muted ? QStringLiteral("Ton an") : QStringLiteral("Ton aus"));
-                m_mute->setToolTip(m_mute->accessibleName());
+                engine().setFlag(property::Mute, m_mute->isChecked());
+                showSound();
             }));
     connect(m_refresh, &QTimer::timeout, this, guarded([this] { refreshControls(); }));
 }
@@ -164,9 +182,7 @@ void MpvPlayer::layoutControls()
     const int w = width();
     const int bar = std::min(height(), BarHeight);
     const int top = height() - bar;
-    // Never empty, if need be one pixel behind the controls: a QOpenGLWidget without a size
-    // never makes its GL context, and without one no file can be loaded.
-    m_video->setGeometry(top > 0 && w > 0 ? QRect(0, 0, w, top) : QRect(0, 0, 1, 1));
+    m_video->setGeometry(0, 0, w, std::max(top, 0));
 
     struct Slot {
         QWidget* widget;
@@ -224,6 +240,7 @@ void MpvPlayer::refreshControls()
         m_refresh->start();
     else
         m_refresh->stop();
+    showSound();
 
     const double total = open ? duration() : 0;
     const double now = open ? currentPosition() : 0;
@@ -251,7 +268,8 @@ void MpvPlayer::setRate(double rate)
         return;
     const bool open = m_entry != 0 && !m_opening;
     const double at = open ? currentPosition() : 0;
-    m_core->setDouble(property::Speed, rate);
+    if (m_core)
+        m_core->setDouble(property::Speed, rate);
     m_rate = rate;
     if (open && m_playState != MediaEnded) {
         // mpv first plays out the few tenths of a second of sound it has made at the old speed
@@ -282,27 +300,35 @@ void MpvPlayer::setURL(const QString& url)
     if (!file.isReadable())
         refuse(url, QStringLiteral("it cannot be read"));
 
-    if (!m_video->hasRenderContext()) {
-        if (!m_video->isVisible())
-            refuse(url, QStringLiteral("the player is not shown"));
-        // Qt makes the GL context on the first show or paint; until then mpv cannot load.
-        QEventLoop loop;
-        QTimer timeout;
-        timeout.setSingleShot(true);
-        connect(&timeout, &QTimer::timeout, &loop, &QEventLoop::quit);
-        connect(m_video, &MpvVideo::renderContextAttempted, &loop, &QEventLoop::quit);
-        timeout.start(static_cast<int>(deadline.remainingTime()));
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
-        if (!m_video->hasRenderContext())
-            refuse(url, QStringLiteral("the picture cannot be shown (no OpenGL)"));
-    }
-
-    m_core->setFlag(property::Pause, !m_autoStart);
+    MpvCore& core = engine();
+    core.setFlag(property::Pause, !m_autoStart);
     m_heldPosition.reset();
     m_seek = Seek::None;
+    load(url, file.absoluteFilePath(), deadline);
+    if (m_opening->failure && m_opening->audioOutputFailed && !m_silent) {
+        // No sound server or device: the recording still has to play, in silence and in time.
+        core.setString(mpv::option::Ao, mpv::value::SilentOutput);
+        m_silent = true;
+        load(url, file.absoluteFilePath(), deadline);
+    }
+    if (m_opening->failure)
+        refuse(url, *m_opening->failure);
+    if (!hasPlayableTrack())
+        refuse(url, QStringLiteral("it has neither sound nor moving pictures"));
+
+    m_opening.reset();
+    m_url = url;
+    // mpv reports a few milliseconds in before anything was played.
+    if (!m_autoStart)
+        m_heldPosition = 0.0;
+    setState(m_autoStart ? Playing : Ready);
+}
+
+void MpvPlayer::load(const QString& url, const QString& path, const QDeadlineTimer& deadline)
+{
     m_opening.emplace();
     try {
-        m_entry = m_core->loadFile(file.absoluteFilePath());
+        m_entry = m_core->loadFile(path);
     } catch (...) {
         m_opening.reset();
         throw;
@@ -316,17 +342,22 @@ void MpvPlayer::setURL(const QString& url)
         m_video->serviceWhileBlocked();
         m_core->dispatchNextEvent(std::min(static_cast<double>(left) / 1000.0, RenderServiceSeconds));
     }
-    if (m_opening->failure)
-        refuse(url, *m_opening->failure);
-    if (!hasPlayableTrack())
-        refuse(url, QStringLiteral("it has neither sound nor moving pictures"));
+}
 
-    m_opening.reset();
-    m_url = url;
-    // mpv reports a few milliseconds in before anything was played.
-    if (!m_autoStart)
-        m_heldPosition = 0.0;
-    setState(m_autoStart ? Playing : Ready);
+void MpvPlayer::showSound()
+{
+    // Known once a medium has sound to play: mpv then names the output it plays it on.
+    const bool open = m_entry != 0 && !m_opening;
+    const QString output = open ? m_core->getString(property::CurrentAo) : QString();
+    const bool unheard = open && (output.isEmpty() || output == QLatin1String(mpv::value::SilentOutput));
+    m_mute->setEnabled(!unheard);
+    m_volume->setEnabled(!unheard);
+    const bool muted = unheard || m_mute->isChecked();
+    m_mute->setIcon(style()->standardIcon(muted ? QStyle::SP_MediaVolumeMuted : QStyle::SP_MediaVolume));
+    m_mute->setAccessibleName(unheard ? QStringLiteral("Keine Tonausgabe")
+                              : muted ? QStringLiteral("Ton an")
+                                      : QStringLiteral("Ton aus"));
+    m_mute->setToolTip(m_mute->accessibleName());
 }
 
 void MpvPlayer::refuse(const QString& path, QString reason)
@@ -376,6 +407,7 @@ void MpvPlayer::onEvent(const mpv_event& event)
             break;
         if (m_opening) {
             m_opening->failure = endReason(end);
+            m_opening->audioOutputFailed = end.reason == MPV_END_FILE_REASON_ERROR && end.error == MPV_ERROR_AO_INIT_FAILED;
             break;
         }
         // The open file failed while it played.
@@ -499,6 +531,8 @@ void MpvPlayer::seekTo(double seconds)
 
 double MpvPlayer::duration() const
 {
+    if (!m_core)
+        return 0;
     return m_core->getDouble(property::Duration).value_or(0);
 }
 

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 
+class QDeadlineTimer;
 class QLabel;
 class QSlider;
 class QTimer;
@@ -28,8 +29,9 @@ class MpvVideo;
 // Local files only; the user's mpv configuration is never read. Starts with volume 50, not
 // muted, rate 1.0 and autoStart on.
 //
-// Threads and ownership: GUI thread only. The widget owns the core through a shared owner with
-// the picture, so the render context always goes before the core. Everything Qt or mpv calls
+// Threads and ownership: GUI thread only. libmpv is loaded and its core made on first use, at the
+// latest right after the player is first painted. The widget owns the core through a shared
+// owner with the picture, so the render context always goes before the core. Everything Qt or mpv calls
 // into (the player's own buttons, end of file, engine events) runs inside the given last resort,
 // so no error reaches the event loop; PlayStateChange handlers that fail there end up in it.
 //
@@ -37,6 +39,9 @@ class MpvVideo;
 // while it plays, Paused, Stopped (the player's stop button: paused at 0), MediaEnded at the
 // end (it stays open there). play and pause without a medium succeed and do nothing; so does
 // pause while not playing, and play at the end.
+//
+// Without a working sound output (no sound server, no device) media play in silence and in
+// real time, and the mute button says so.
 //
 // Errors (PlayerErrors.h): setURL raises CannotOpen for a file it cannot play (known within
 // milliseconds as a rule, after five seconds at the latest) and then has no medium;
@@ -57,8 +62,7 @@ public:
     double rate() const override { return m_rate; }
     void setRate(double rate) override;
 
-    // Opens a local file (a path or a file: URL); returns once it is open. Loading waits for
-    // the picture's render context, so the widget must have been shown.
+    // Opens a local file (a path or a file: URL); returns once it is open.
     QString URL() const override { return m_url; }
     void setURL(const QString& url) override;
 
@@ -76,20 +80,23 @@ public:
     bool seekPending() const { return m_seek != Seek::None; }
 
 protected:
+    void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:
     enum class Seek { None, Requested, Running };
 
+    MpvCore& engine();
     void buildControls();
     void connectControls();
     void layoutControls();
     void refreshControls();
+    void showSound();
 
     void onEvent(const mpv_event& event);
     void onEndReached();
-    void waitForRenderContext(const QString& path);
-    void awaitFile(const QString& path);
+    // Starts loading path and waits until it is open or has failed.
+    void load(const QString& url, const QString& path, const QDeadlineTimer& deadline);
     // reason by value: it may live in the opening state that this clears.
     void refuse(const QString& path, QString reason);
     bool hasPlayableTrack() const;
@@ -100,6 +107,9 @@ private:
 
     platform::LastResort& m_lastResort;
     std::shared_ptr<MpvCore> m_core;
+    bool m_engineRequested = false;
+    // The core plays on the silent output since the sound output failed.
+    bool m_silent = false;
     MpvVideo* m_video = nullptr;
     QToolButton* m_playPause = nullptr;
     QToolButton* m_stop = nullptr;
@@ -122,6 +132,7 @@ private:
         std::int64_t started = 0;
         bool loaded = false;
         std::optional<QString> failure;
+        bool audioOutputFailed = false;
     };
     std::optional<Opening> m_opening;
 

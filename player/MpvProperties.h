@@ -44,6 +44,7 @@ namespace value {
 inline constexpr const char* No = "no";
 inline constexpr const char* Yes = "yes";
 inline constexpr const char* VoLibmpv = "libmpv";
+inline constexpr const char* SilentOutput = "null";
 inline constexpr const char* OnlyFiles = "protocol_whitelist=file";
 inline constexpr const char* Silent = "all=no";
 // The default filter goes silent below 0.25; this one keeps the pitch down to 0.1.
@@ -58,6 +59,8 @@ inline constexpr const char* Mute = "mute";
 inline constexpr const char* TimePos = "time-pos";
 inline constexpr const char* Duration = "duration";
 inline constexpr const char* EofReached = "eof-reached";
+// The audio output in use; unavailable while there is none.
+inline constexpr const char* CurrentAo = "current-ao";
 inline constexpr const char* TrackCount = "track-list/count";
 // One entry of the track list; %1 is its index.
 inline constexpr const char* TrackType = "track-list/%1/type";

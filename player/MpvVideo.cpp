@@ -1,84 +1,93 @@
 #include "MpvVideo.h"
 
 #include "MpvCore.h"
+#include "MpvLibrary.h"
+#include "PlayerErrors.h"
 
+#include <QImage>
 #include <QMetaObject>
-#include <QOpenGLContext>
-#include <QOpenGLFunctions>
+#include <QPainter>
 
-#include <mpv/render_gl.h>
-
-#include <cmath>
+#include <cstdlib>
 #include <utility>
 
 namespace player {
 
 namespace {
 
-void* getProcAddress(void*, const char* name)
-{
-    QOpenGLContext* context = QOpenGLContext::currentContext();
-    if (context == nullptr)
-        return nullptr;
-    return reinterpret_cast<void*>(context->getProcAddress(name));
-}
+constexpr std::size_t RowAlignment = 64;
+constexpr int BytesPerPixel = 4;
+// Blue, green, red and an unused byte: QImage::Format_RGB32 on a little-endian machine.
+constexpr const char* PixelFormat = "bgr0";
 
 } // namespace
 
-MpvVideo::MpvVideo(std::shared_ptr<MpvCore> core, QWidget* parent)
-    : QOpenGLWidget(parent), m_core(std::move(core))
+void MpvVideo::FreeMemory::operator()(unsigned char* pixels) const
+{
+    std::free(pixels);
+}
+
+MpvVideo::MpvVideo(QWidget* parent) : QWidget(parent)
 {
     setFocusPolicy(Qt::NoFocus);
+    setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
 MpvVideo::~MpvVideo()
 {
-    freeRenderContext();
-    // QOpenGLWidget's destructor deletes the GL context after this object is gone.
-    if (context() != nullptr)
-        disconnect(context(), nullptr, this, nullptr);
+    if (m_render == nullptr)
+        return;
+    // Returns only once no update callback runs any more.
+    Mpv().render_context_set_update_callback(m_render, nullptr, nullptr);
+    Mpv().render_context_free(m_render);
 }
 
-void MpvVideo::initializeGL()
+void MpvVideo::attach(std::shared_ptr<MpvCore> core)
 {
-    // Each GL context (first show, or after a move to another window) gets its own render
-    // context, which must go before the GL context does.
-    connect(context(), &QOpenGLContext::aboutToBeDestroyed, this, &MpvVideo::freeRenderContext,
-            Qt::DirectConnection);
-
-    mpv_opengl_init_params glInit{&getProcAddress, nullptr};
     mpv_render_param params[] = {
-        {MPV_RENDER_PARAM_API_TYPE, const_cast<char*>(MPV_RENDER_API_TYPE_OPENGL)},
-        {MPV_RENDER_PARAM_OPENGL_INIT_PARAMS, &glInit},
+        {MPV_RENDER_PARAM_API_TYPE, const_cast<char*>(MPV_RENDER_API_TYPE_SW)},
         {MPV_RENDER_PARAM_INVALID, nullptr},
     };
     mpv_render_context* render = nullptr;
-    if (mpv_render_context_create(&render, m_core->handle(), params) >= 0) {
-        m_render = render;
-        mpv_render_context_set_update_callback(m_render, &MpvVideo::onUpdate, this);
-    }
-    emit renderContextAttempted();
+    const int result = Mpv().render_context_create(&render, core->handle(), params);
+    if (result < 0)
+        throw MakePlayerError(PlayerError::EngineFailure,
+                              QStringLiteral("the picture cannot be drawn: %1").arg(QString::fromUtf8(Mpv().error_string(result))));
+    m_core = std::move(core);
+    m_render = render;
+    Mpv().render_context_set_update_callback(m_render, &MpvVideo::onUpdate, this);
 }
 
-void MpvVideo::paintGL()
+void MpvVideo::paintEvent(QPaintEvent*)
 {
-    if (m_render == nullptr) {
-        QOpenGLFunctions* gl = context()->functions();
-        gl->glClearColor(0, 0, 0, 1);
-        gl->glClear(GL_COLOR_BUFFER_BIT);
+    QPainter painter(this);
+    const qreal ratio = devicePixelRatioF();
+    const QSize size = (QSizeF(this->size()) * ratio).toSize();
+    if (m_render == nullptr || size.isEmpty()) {
+        painter.fillRect(rect(), Qt::black);
         return;
     }
-    const qreal ratio = devicePixelRatioF();
-    mpv_opengl_fbo fbo{static_cast<int>(defaultFramebufferObject()),
-                       static_cast<int>(std::lround(width() * ratio)),
-                       static_cast<int>(std::lround(height() * ratio)), 0};
-    int flipY = 1;
+    if (size != m_frameSize) {
+        m_stride = (static_cast<std::size_t>(size.width()) * BytesPerPixel + RowAlignment - 1) / RowAlignment * RowAlignment;
+        m_pixels.reset(static_cast<unsigned char*>(std::aligned_alloc(RowAlignment, m_stride * size.height())));
+        m_frameSize = m_pixels ? size : QSize();
+        if (!m_pixels) {
+            painter.fillRect(rect(), Qt::black);
+            return;
+        }
+    }
+    int surface[2] = {size.width(), size.height()};
     mpv_render_param params[] = {
-        {MPV_RENDER_PARAM_OPENGL_FBO, &fbo},
-        {MPV_RENDER_PARAM_FLIP_Y, &flipY},
+        {MPV_RENDER_PARAM_SW_SIZE, surface},
+        {MPV_RENDER_PARAM_SW_FORMAT, const_cast<char*>(PixelFormat)},
+        {MPV_RENDER_PARAM_SW_STRIDE, &m_stride},
+        {MPV_RENDER_PARAM_SW_POINTER, m_pixels.get()},
         {MPV_RENDER_PARAM_INVALID, nullptr},
     };
-    mpv_render_context_render(m_render, params);
+    Mpv().render_context_render(m_render, params);
+    QImage frame(m_pixels.get(), size.width(), size.height(), static_cast<qsizetype>(m_stride), QImage::Format_RGB32);
+    frame.setDevicePixelRatio(ratio);
+    painter.drawImage(0, 0, frame);
 }
 
 void MpvVideo::onUpdate(void* video) noexcept
@@ -91,9 +100,9 @@ void MpvVideo::onUpdate(void* video) noexcept
 void MpvVideo::frameWanted()
 {
     m_updateQueued = false;
-    if (m_render == nullptr || (mpv_render_context_update(m_render) & MPV_RENDER_UPDATE_FRAME) == 0)
+    if ((Mpv().render_context_update(m_render) & MPV_RENDER_UPDATE_FRAME) == 0)
         return;
-    if (isVisible() && !window()->isMinimized())
+    if (isVisible() && !window()->isMinimized() && !size().isEmpty())
         update();
     else
         // Qt paints nothing it cannot show, but mpv's video output waits for each frame to be taken.
@@ -104,37 +113,20 @@ void MpvVideo::serviceWhileBlocked()
 {
     if (m_render == nullptr || !m_updateQueued.exchange(false))
         return;
-    makeCurrent();
-    const bool frame = (mpv_render_context_update(m_render) & MPV_RENDER_UPDATE_FRAME) != 0;
-    doneCurrent();
-    if (frame) {
-        skipFrame();
-        update();
-    }
+    if ((Mpv().render_context_update(m_render) & MPV_RENDER_UPDATE_FRAME) == 0)
+        return;
+    skipFrame();
+    update();
 }
 
 void MpvVideo::skipFrame()
 {
-    makeCurrent();
     int skip = 1;
     mpv_render_param params[] = {
         {MPV_RENDER_PARAM_SKIP_RENDERING, &skip},
         {MPV_RENDER_PARAM_INVALID, nullptr},
     };
-    mpv_render_context_render(m_render, params);
-    doneCurrent();
-}
-
-void MpvVideo::freeRenderContext()
-{
-    if (m_render == nullptr)
-        return;
-    makeCurrent();
-    // Returns only once no update callback runs any more.
-    mpv_render_context_set_update_callback(m_render, nullptr, nullptr);
-    mpv_render_context_free(m_render);
-    m_render = nullptr;
-    doneCurrent();
+    Mpv().render_context_render(m_render, params);
 }
 
 } // namespace player

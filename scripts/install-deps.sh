@@ -3,8 +3,8 @@
 # everything is there already: apt runs only for packages that are missing.
 set -euo pipefail
 
-packages=(build-essential cmake pkg-config qt6-base-dev qt6-qpa-plugins libqt6opengl6-dev
-          libmpv-dev libxcb-keysyms1-dev libx11-dev libgl1-mesa-dri fonts-dejavu-core
+packages=(build-essential cmake pkg-config qt6-base-dev qt6-qpa-plugins
+          libmpv-dev libxcb-keysyms1-dev libx11-dev fonts-dejavu-core
           fonts-liberation2)
 if [ "${1:-}" = "--test" ]; then
     packages+=(libgtest-dev libxtst-dev xvfb xauth xdotool x11-utils openbox ffmpeg sox

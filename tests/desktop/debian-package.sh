@@ -25,7 +25,7 @@ deb=$work/out/horchpult_${version}_amd64.deb
 
 [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "version $(dpkg-deb -f "$deb" Version)"
 depends=$(dpkg-deb -f "$deb" Depends)
-for package in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6openglwidgets6 \
+for package in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 \
                libqt6dbus6 libmpv2 libxcb1 libxcb-keysyms1; do
     [[ ", $depends," == *", $package "* || ", $depends," == *", $package,"* ]] \
         || fail "the package does not depend on $package: $depends"

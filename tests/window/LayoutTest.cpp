@@ -93,8 +93,9 @@ TEST_F(Layout, EveryControlStartsAsTheUserMeetsIt)
     for (const Initial& c : Controls) {
         SCOPED_TRACE(c.name);
         const QWidget& control = Control<QWidget>(c.name);
-        if (c.text != nullptr)
+        if (c.text != nullptr) {
             EXPECT_EQ(TextOf(control), QString::fromUtf8(c.text));
+        }
         EXPECT_EQ(control.toolTip(), QString::fromUtf8(c.tooltip));
         EXPECT_EQ(control.accessibleDescription(), QString::fromUtf8(c.tooltip));
         EXPECT_EQ(control.isVisibleTo(window.get()), c.visible);
