@@ -149,6 +149,11 @@ void MpvCore::observeFlag(const char* name)
     check(Mpv().observe_property(m_handle, 0, name, MPV_FORMAT_FLAG), "observe", name);
 }
 
+void MpvCore::observe(const char* name)
+{
+    check(Mpv().observe_property(m_handle, 0, name, MPV_FORMAT_NONE), "observe", name);
+}
+
 std::optional<double> MpvCore::getDouble(const char* name) const
 {
     double value = 0;

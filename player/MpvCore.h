@@ -45,6 +45,8 @@ public:
     void setDouble(const char* name, double value);
     void setString(const char* name, const char* value);
     void observeFlag(const char* name);
+    // Change events without the value.
+    void observe(const char* name);
     // Empty while the property is unavailable (no file, not known yet).
     std::optional<double> getDouble(const char* name) const;
     std::optional<bool> getFlag(const char* name) const;

@@ -31,8 +31,10 @@ constexpr int MaximumVolume = 100;
 // mpv's own limits for the speed.
 constexpr double MinimumRate = 0.01;
 constexpr double MaximumRate = 100;
-// Local files open in milliseconds; a refused one is known in well under a second.
-constexpr int OpenTimeoutMs = 5000;
+// Local files open in milliseconds and most refusals are known as fast, but some broken files
+// keep mpv busy for seconds (a WAV followed by gigabytes of zeros is scanned to its end), and the
+// window waits for the outcome: it gives up before the user would think it hung.
+constexpr int OpenTimeoutMs = 1800;
 constexpr int RefreshIntervalMs = 200;
 // How often a waiting GUI thread still serves mpv's video output.
 constexpr double RenderServiceSeconds = 0.005;
@@ -97,6 +99,7 @@ MpvCore& MpvPlayer::engine()
         core->setFlag(property::Mute, m_mute->isChecked());
         core->setDouble(property::Speed, m_rate);
         core->observeFlag(property::EofReached);
+        core->observe(property::CurrentAo);
         core->setEventHandler([this](const mpv_event& event) { m_lastResort.Run([&] { onEvent(event); }); });
         m_video->attach(core);
         m_core = std::move(core);
@@ -300,20 +303,30 @@ void MpvPlayer::setURL(const QString& url)
     if (!file.isReadable())
         refuse(url, QStringLiteral("it cannot be read"));
 
-    MpvCore& core = engine();
-    core.setFlag(property::Pause, !m_autoStart);
+    engine().setFlag(property::Pause, !m_autoStart);
     m_heldPosition.reset();
+    m_resumeAt.reset();
     m_seek = Seek::None;
-    load(url, file.absoluteFilePath(), deadline);
-    if (m_opening->failure && m_opening->audioOutputFailed && !m_silent) {
-        // No sound server or device: the recording still has to play, in silence and in time.
-        core.setString(mpv::option::Ao, mpv::value::SilentOutput);
-        m_silent = true;
-        load(url, file.absoluteFilePath(), deadline);
+    m_opening.emplace();
+    m_path = file.absoluteFilePath();
+    try {
+        m_entry = m_core->loadFile(m_path);
+    } catch (...) {
+        m_opening.reset();
+        throw;
+    }
+    refreshControls();
+
+    while (!m_opening->loaded && !m_opening->failure) {
+        const qint64 left = deadline.remainingTime();
+        if (left <= 0)
+            refuse(url, QStringLiteral("it did not open in %1 seconds").arg(OpenTimeoutMs / 1000.0));
+        m_video->serviceWhileBlocked();
+        m_core->dispatchNextEvent(std::min(static_cast<double>(left) / 1000.0, RenderServiceSeconds));
     }
     if (m_opening->failure)
         refuse(url, *m_opening->failure);
-    if (!hasPlayableTrack())
+    if (!hasTrack(mpv::track::Audio) && !hasTrack(mpv::track::Video))
         refuse(url, QStringLiteral("it has neither sound nor moving pictures"));
 
     m_opening.reset();
@@ -324,24 +337,15 @@ void MpvPlayer::setURL(const QString& url)
     setState(m_autoStart ? Playing : Ready);
 }
 
-void MpvPlayer::load(const QString& url, const QString& path, const QDeadlineTimer& deadline)
+void MpvPlayer::continueSilently()
 {
-    m_opening.emplace();
-    try {
-        m_entry = m_core->loadFile(path);
-    } catch (...) {
-        m_opening.reset();
-        throw;
-    }
-    refreshControls();
-
-    while (!m_opening->loaded && !m_opening->failure) {
-        const qint64 left = deadline.remainingTime();
-        if (left <= 0)
-            refuse(url, QStringLiteral("it did not open in %1 seconds").arg(OpenTimeoutMs / 1000));
-        m_video->serviceWhileBlocked();
-        m_core->dispatchNextEvent(std::min(static_cast<double>(left) / 1000.0, RenderServiceSeconds));
-    }
+    // mpv opens the sound output when playback starts and closes the file if that fails. The
+    // file is opened again on the silent output and goes on from where it was, in the same state.
+    m_silent = true;
+    m_core->setString(mpv::option::Ao, mpv::value::SilentOutput);
+    if (!m_opening)
+        m_resumeAt = m_heldPosition.value_or(0);
+    m_entry = m_core->loadFile(m_path);
 }
 
 void MpvPlayer::showSound()
@@ -349,7 +353,10 @@ void MpvPlayer::showSound()
     // Known once a medium has sound to play: mpv then names the output it plays it on.
     const bool open = m_entry != 0 && !m_opening;
     const QString output = open ? m_core->getString(property::CurrentAo) : QString();
-    const bool unheard = open && (output.isEmpty() || output == QLatin1String(mpv::value::SilentOutput));
+    // mpv leaves out the sound of a video it cannot play, and plays the pictures alone.
+    const bool unheard = open && (output == QLatin1String(mpv::value::SilentOutput) ||
+                                  (output.isEmpty() && hasTrack(mpv::track::Audio) &&
+                                   !m_core->getInt(property::AudioTrackSelected).has_value()));
     m_mute->setEnabled(!unheard);
     m_volume->setEnabled(!unheard);
     const bool muted = unheard || m_mute->isChecked();
@@ -374,16 +381,14 @@ void MpvPlayer::refuse(const QString& path, QString reason)
     throw MakePlayerError(PlayerError::CannotOpen, QStringLiteral("Cannot open %1: %2").arg(path, reason));
 }
 
-bool MpvPlayer::hasPlayableTrack() const
+bool MpvPlayer::hasTrack(const char* kind) const
 {
     const std::int64_t count = m_core->getInt(property::TrackCount).value_or(0);
     for (std::int64_t i = 0; i < count; ++i) {
         const QString type = m_core->getString(QString::fromLatin1(property::TrackType).arg(i).toUtf8().constData());
-        if (type == QLatin1String(mpv::track::Audio))
-            return true;
         // A picture (PNG, JPEG ...) is a video track of a single image: nothing to play.
         const QByteArray image = QString::fromLatin1(property::TrackIsImage).arg(i).toUtf8();
-        if (type == QLatin1String(mpv::track::Video) && !m_core->getFlag(image.constData()).value_or(false))
+        if (type == QLatin1String(kind) && !m_core->getFlag(image.constData()).value_or(false))
             return true;
     }
     return false;
@@ -393,21 +398,29 @@ void MpvPlayer::onEvent(const mpv_event& event)
 {
     switch (event.event_id) {
     case MPV_EVENT_START_FILE:
-        if (m_opening)
-            m_opening->started = static_cast<const mpv_event_start_file*>(event.data)->playlist_entry_id;
+        m_started = static_cast<const mpv_event_start_file*>(event.data)->playlist_entry_id;
         break;
     case MPV_EVENT_FILE_LOADED:
-        if (m_opening && m_opening->started == m_entry)
+        if (m_started != m_entry)
+            break;
+        if (m_opening)
             m_opening->loaded = true;
+        if (m_resumeAt) {
+            seekTo(*m_resumeAt);
+            m_resumeAt.reset();
+        }
         break;
     case MPV_EVENT_END_FILE: {
         const auto& end = *static_cast<const mpv_event_end_file*>(event.data);
         // A file opened earlier may report its end after the next one was asked for.
         if (end.playlist_entry_id != m_entry)
             break;
+        if (!m_silent && end.reason == MPV_END_FILE_REASON_ERROR && end.error == MPV_ERROR_AO_INIT_FAILED) {
+            continueSilently();
+            break;
+        }
         if (m_opening) {
             m_opening->failure = endReason(end);
-            m_opening->audioOutputFailed = end.reason == MPV_END_FILE_REASON_ERROR && end.error == MPV_ERROR_AO_INIT_FAILED;
             break;
         }
         // The open file failed while it played.
@@ -432,6 +445,8 @@ void MpvPlayer::onEvent(const mpv_event& event)
         break;
     case MPV_EVENT_PROPERTY_CHANGE: {
         const auto& change = *static_cast<const mpv_event_property*>(event.data);
+        if (qstrcmp(change.name, property::CurrentAo) == 0)
+            showSound();
         if (change.format == MPV_FORMAT_FLAG && qstrcmp(change.name, property::EofReached) == 0 &&
             *static_cast<const int*>(change.data) != 0)
             onEndReached();

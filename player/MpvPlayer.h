@@ -8,7 +8,6 @@
 #include <memory>
 #include <optional>
 
-class QDeadlineTimer;
 class QLabel;
 class QSlider;
 class QTimer;
@@ -44,7 +43,7 @@ class MpvVideo;
 // real time, and the mute button says so.
 //
 // Errors (PlayerErrors.h): setURL raises CannotOpen for a file it cannot play (known within
-// milliseconds as a rule, after five seconds at the latest) and then has no medium;
+// milliseconds as a rule, within two seconds at the latest) and then has no medium;
 // setCurrentPosition raises InvalidPosition for a negative, infinite or NaN position and
 // NoMedium without a medium; setRate raises InvalidRate; a failed engine request raises
 // EngineFailure.
@@ -95,11 +94,10 @@ private:
 
     void onEvent(const mpv_event& event);
     void onEndReached();
-    // Starts loading path and waits until it is open or has failed.
-    void load(const QString& url, const QString& path, const QDeadlineTimer& deadline);
+    void continueSilently();
     // reason by value: it may live in the opening state that this clears.
     void refuse(const QString& path, QString reason);
-    bool hasPlayableTrack() const;
+    bool hasTrack(const char* kind) const;
     void seekTo(double seconds);
     void stop();
     void togglePlay();
@@ -127,12 +125,15 @@ private:
 
     // The playlist entry of the open file, or of the file being opened; 0 for none.
     std::int64_t m_entry = 0;
-    // While a file is being opened: the entry last started, and the outcome.
+    // The entry mpv started last.
+    std::int64_t m_started = 0;
+    QString m_path;
+    // Where the file opened again on the silent output goes on from.
+    std::optional<double> m_resumeAt;
+    // While a file is being opened: the outcome.
     struct Opening {
-        std::int64_t started = 0;
         bool loaded = false;
         std::optional<QString> failure;
-        bool audioOutputFailed = false;
     };
     std::optional<Opening> m_opening;
 

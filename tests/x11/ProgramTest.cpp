@@ -11,6 +11,7 @@
 #include <csignal>
 #include <functional>
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -24,10 +25,11 @@ const char* const MessageBoxTitle = "Horchpult";
 
 class Program {
 public:
-    Program()
+    explicit Program(const QString& display = qEnvironmentVariable("DISPLAY"))
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        environment.insert(QStringLiteral("DISPLAY"), display);
         m_process.setProcessEnvironment(environment);
         m_process.setProgram(qEnvironmentVariable("HORCHPULT_BINARY"));
         m_process.setStandardOutputFile(QProcess::nullDevice());
@@ -154,5 +156,49 @@ INSTANTIATE_TEST_SUITE_P(
         Ending{"Sigint", [](Program& program, XClient&, XWindow) { program.Signal(SIGINT); }, true},
         Ending{"Sigkill", [](Program& program, XClient&, XWindow) { program.Signal(SIGKILL); }, false}),
     [](const testing::TestParamInfo<Ending>& p) { return std::string(p.param.label); });
+
+// An X server of the test's own, which it can take away.
+class XServer {
+public:
+    XServer()
+    {
+        m_process.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-nolisten"),
+                                                 QStringLiteral("tcp"), QStringLiteral("-screen"), QStringLiteral("0"),
+                                                 QStringLiteral("800x600x24")});
+        if (m_process.waitForReadyRead(10000))
+            m_display = QStringLiteral(":") + QString::fromLatin1(m_process.readLine().trimmed());
+    }
+    ~XServer() { Kill(); }
+    XServer(const XServer&) = delete;
+    XServer& operator=(const XServer&) = delete;
+
+    const QString& Display() const { return m_display; }
+    void Kill()
+    {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+
+private:
+    QProcess m_process;
+    QString m_display;
+};
+
+TEST(ProgramWithoutXServer, EndsWithoutHangingWhenTheServerGoesAway)
+{
+    XServer server;
+    ASSERT_FALSE(server.Display().isEmpty()) << "Xvfb did not start";
+    Program program(server.Display());
+    ASSERT_TRUE(program.Start());
+    {
+        XClient user(server.Display().toLatin1().constData());
+        ASSERT_NE(WaitForWindow(user, program, WindowTitle), 0u) << "no window; errors: " << program.Stderr().constData();
+    }
+    // The player's engine comes up right after the window is shown.
+    std::this_thread::sleep_for(500ms);
+    server.Kill();
+    EXPECT_TRUE(WaitUntil([&] { return !program.Running(); }, 5s)) << "the program outlived its X server by 5 s";
+    EXPECT_EQ(program.ExitStatus(), QProcess::NormalExit) << "standard error: " << program.Stderr().constData();
+}
 
 } // namespace

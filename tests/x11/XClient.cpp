@@ -94,10 +94,10 @@ private:
     int m_outer = -1;
 };
 
-XClient::XClient()
+XClient::XClient(const char* displayName)
 {
     InstallErrorHandlerOnce();
-    m_display = XOpenDisplay(nullptr);
+    m_display = XOpenDisplay(displayName);
     if (m_display == nullptr)
         return;
     XSetIOErrorExitHandler(m_display, SurviveBrokenConnection, nullptr);

@@ -33,7 +33,8 @@ public:
         bool operator==(const Rect&) const = default;
     };
 
-    XClient();
+    // On $DISPLAY unless another display is named.
+    explicit XClient(const char* displayName = nullptr);
     ~XClient();
     XClient(const XClient&) = delete;
     XClient& operator=(const XClient&) = delete;
