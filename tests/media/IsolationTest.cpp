@@ -11,6 +11,10 @@
 
 #include <mpv/client.h>
 
+#include <poll.h>
+#include <sys/inotify.h>
+#include <unistd.h>
+
 using player::MediaPlayer;
 namespace PlayerError = player::PlayerError;
 
@@ -44,10 +48,44 @@ void loadWithBareMpv(const QString& path, std::initializer_list<std::pair<const 
     mpv_terminate_destroy(mpv);
 }
 
+// Counts what opens or reads anything in the watched folders (not their subfolders).
+class FolderWatch {
+public:
+    explicit FolderWatch(const QStringList& folders) : m_fd(inotify_init1(IN_NONBLOCK | IN_CLOEXEC))
+    {
+        for (const QString& folder : folders)
+            m_watching += inotify_add_watch(m_fd, QFile::encodeName(folder).constData(), IN_OPEN | IN_ACCESS) >= 0;
+    }
+    ~FolderWatch() { close(m_fd); }
+    FolderWatch(const FolderWatch&) = delete;
+    FolderWatch& operator=(const FolderWatch&) = delete;
+
+    int watching() const { return m_watching; }
+    int touches()
+    {
+        alignas(inotify_event) char buffer[4096];
+        ssize_t length = 0;
+        while ((length = read(m_fd, buffer, sizeof buffer)) > 0) {
+            for (ssize_t at = 0; at < length;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+                ++m_touches;
+                at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+            }
+        }
+        return m_touches;
+    }
+
+private:
+    int m_fd;
+    int m_watching = 0;
+    int m_touches = 0;
+};
+
 } // namespace
 
 // A home whose mpv configuration would start every file at 30 s and whose script would leave a
 // mark. A bare libmpv core that reads it leaves the mark, so the set-up is known to bite.
+// libmpv reads HOME once per process, so each case needs a process of its own, as ctest runs them.
 class MpvPlayerIsolation : public PlayerTest {
 protected:
     QTemporaryDir home;
@@ -77,6 +115,35 @@ TEST_F(MpvPlayerIsolation, ReadsNoConfigurationOrScriptOfTheUser)
 
     loadWithBareMpv(media::Path(media::Wav()), {{"config", "yes"}});
     EXPECT_TRUE(QFile::exists(mark)) << "the test's script would not run anyway; the test proves nothing";
+}
+
+// Not a file of the user's mpv folders is opened, its fonts included, while a video with
+// subtitles plays.
+TEST_F(MpvPlayerIsolation, OpensNothingInTheUsersMpvFolders)
+{
+    QStringList folders;
+    for (const QString& folder : {QStringLiteral(".config/mpv"), QStringLiteral(".mpv")}) {
+        ASSERT_TRUE(writeText(home.filePath(folder + QStringLiteral("/fonts/user.ttf")), QStringLiteral("not a font")));
+        for (const QString& sub : {QString(), QStringLiteral("/scripts"), QStringLiteral("/fonts")})
+            folders << home.filePath(folder + sub);
+    }
+    const QString subtitles = home.filePath(QStringLiteral("lines.srt"));
+    ASSERT_TRUE(writeText(subtitles, QStringLiteral("1\n00:00:00,000 --> 00:00:59,000\nInterviewer: Guten Tag.\n")));
+    const QString video = home.filePath(QStringLiteral("subtitled.mkv"));
+    ASSERT_TRUE(media::Ffmpeg({QStringLiteral("-i"), media::Path(media::Mp4()), QStringLiteral("-i"), subtitles,
+                               QStringLiteral("-c:v"), QStringLiteral("copy"), QStringLiteral("-c:a"), QStringLiteral("copy"),
+                               QStringLiteral("-disposition:s:0"), QStringLiteral("default"), video}))
+        << "FFmpeg could not make the subtitled video";
+
+    FolderWatch watch(folders);
+    ASSERT_EQ(watch.watching(), folders.size());
+    ASSERT_NO_THROW(player->setURL(video));
+    player->play();
+    media::Pump(800);
+    EXPECT_EQ(watch.touches(), 0) << "the player opened something in the user's mpv folders";
+
+    loadWithBareMpv(video, {{"config", "yes"}});
+    EXPECT_GT(watch.touches(), 0) << "libmpv would not look there anyway; the test proves nothing";
 }
 
 struct Redirect {
@@ -128,5 +195,10 @@ INSTANTIATE_TEST_SUITE_P(
                                "#EXTM3U\n#EXT-X-VERSION:3\n#EXT-X-TARGETDURATION:10\n#EXT-X-MEDIA-SEQUENCE:0\n"
                                "#EXTINF:10.0,\nhttp://%1/segment0.ts\n#EXT-X-ENDLIST\n",
                                true},
-                      Redirect{"Concat", "list.ffconcat", "ffconcat version 1.0\nfile 'tcp://%1'\n", false}),
+                      Redirect{"Concat", "list.ffconcat", "ffconcat version 1.0\nfile 'tcp://%1'\n", false},
+                      Redirect{"Edl", "cut.edl", "# mpv EDL v0\nhttp://%1/interview.wav,0,30\n", true},
+                      Redirect{"Sdp", "stream.sdp",
+                               "v=0\no=- 0 0 IN IP4 127.0.0.1\ns=Interview\nc=IN IP4 127.0.0.1\nt=0 0\n"
+                               "m=audio 5004 RTP/AVP 0\na=control:rtsp://%1/interview\n",
+                               false}),
     [](const auto& test) { return std::string(test.param.name); });
