@@ -1,6 +1,6 @@
 // The player's costs: resident memory with no medium and with a 60 s medium, the time to open a
-// 3-hour MP3 and WAV, and the time of an exact seek in each (until the engine has the new
-// position ready). Needs an X display: run it under tests/with-xvfb.sh. The long files are made
+// 3-hour MP3 and WAV, the time of an exact seek in each (until the engine has the new position
+// ready), and what drawing a full-HD video in software costs the GUI thread. Needs an X display: run it under tests/with-xvfb.sh. The long files are made
 // with FFmpeg on the first run and kept beside the test media.
 
 #include "media/TestMedia.h"
@@ -14,6 +14,10 @@
 #include <QFile>
 #include <QRandomGenerator>
 #include <QWidget>
+
+#include <QTimer>
+
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -63,7 +67,12 @@ double median(std::vector<double> values)
     return values[values.size() / 2];
 }
 
-QString longFile(const char* name, const char* encoding)
+double milliseconds(const QElapsedTimer& clock)
+{
+    return static_cast<double>(clock.nsecsElapsed()) / 1e6;
+}
+
+QString madeFile(const char* name, const QString& arguments)
 {
     const QString path = QDir(QStringLiteral(HORCHPULT_MEDIA_DIR)).filePath(QString::fromLatin1(name));
     if (QFile::exists(path))
@@ -72,16 +81,51 @@ QString longFile(const char* name, const char* encoding)
     std::fflush(stdout);
     QDir().mkpath(QStringLiteral(HORCHPULT_MEDIA_DIR));
     const QString part = path + QStringLiteral(".part") + QFileInfo(path).suffix().prepend(u'.');
-    const QStringList arguments =
-        QStringLiteral("-f lavfi -i sine=frequency=440:sample_rate=8000:duration=%1 %2").arg(ThreeHours).arg(QLatin1String(encoding)).split(u' ');
-    if (!media::Ffmpeg(arguments + QStringList{part}) || !QFile::rename(part, path))
+    if (!media::Ffmpeg(arguments.split(u' ') + QStringList{part}) || !QFile::rename(part, path))
         return {};
     return path;
 }
 
-double milliseconds(const QElapsedTimer& clock)
+QString longFile(const char* name, const char* encoding)
 {
-    return static_cast<double>(clock.nsecsElapsed()) / 1e6;
+    return madeFile(name, QStringLiteral("-f lavfi -i sine=frequency=440:sample_rate=8000:duration=%1 %2")
+                              .arg(ThreeHours).arg(QLatin1String(encoding)));
+}
+
+double cpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// Plays a full-HD video at the player's size for a few seconds while a 5 ms timer measures how
+// late the GUI thread gets to it.
+void measurePicture(player::MpvPlayer& player, const QString& video, const QSize& size)
+{
+    player.resize(size);
+    player.setURL(video);
+    std::vector<double> lateness;
+    QElapsedTimer clock;
+    QTimer tick;
+    tick.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        lateness.push_back(std::max(0.0, milliseconds(clock) - 5));
+        clock.restart();
+    });
+    const double cpuBefore = cpuSeconds();
+    player.play();
+    clock.start();
+    tick.start(5);
+    media::Pump(4000);
+    tick.stop();
+    player.pause();
+    std::sort(lateness.begin(), lateness.end());
+    std::printf("1080p25 video drawn at %dx%d: CPU %3.0f %% of one core, GUI thread late by median %4.1f ms, "
+                "99th percentile %5.1f ms\n",
+                size.width(), size.height(), (cpuSeconds() - cpuBefore) / 4 * 100, lateness[lateness.size() / 2],
+                lateness[lateness.size() * 99 / 100]);
 }
 
 } // namespace
@@ -96,7 +140,9 @@ int main(int argc, char* argv[])
     const QString minute = media::Path(media::Mp4());
     const QString longMp3 = longFile("three-hours.mp3", "-ac 1 -c:a libmp3lame -b:a 8k");
     const QString longWav = longFile("three-hours.wav", "-ac 1 -c:a pcm_s16le");
-    if (minute.isEmpty() || longMp3.isEmpty() || longWav.isEmpty()) {
+    const QString fullHd = madeFile("full-hd.mp4", QStringLiteral("-f lavfi -i testsrc2=size=1920x1080:rate=25:duration=20 "
+                                                                   "-f lavfi -i sine=duration=20 -c:v libx264 -preset veryfast -c:a aac"));
+    if (minute.isEmpty() || longMp3.isEmpty() || longWav.isEmpty() || fullHd.isEmpty()) {
         std::fprintf(stderr, "FFmpeg could not make the media\n");
         return 1;
     }
@@ -146,6 +192,9 @@ int main(int argc, char* argv[])
         std::printf("seek %s:  median %6.1f ms, slowest %6.1f ms of %d (target < 30)\n", label, median(seeks),
                     *std::max_element(seeks.begin(), seeks.end()), Seeks);
     }
+    // The window's picture at its first size and at its largest.
+    for (const QSize size : {QSize(241, 101), QSize(597, 318)})
+        measurePicture(*player, fullHd, size);
     delete player;
     return lastResort.Failed() ? 1 : 0;
 }
