@@ -36,8 +36,6 @@ constexpr double MaximumRate = 100;
 // window waits for the outcome: it gives up before the user would think it hung.
 constexpr int OpenTimeoutMs = 1800;
 constexpr int RefreshIntervalMs = 200;
-// How often a waiting GUI thread still serves mpv's video output.
-constexpr double RenderServiceSeconds = 0.005;
 
 // The seek bar counts milliseconds; keys and clicks beside the handle move it by these.
 constexpr int SeekStepMs = 1000;
@@ -321,8 +319,7 @@ void MpvPlayer::setURL(const QString& url)
         const qint64 left = deadline.remainingTime();
         if (left <= 0)
             refuse(url, QStringLiteral("it did not open in %1 seconds").arg(OpenTimeoutMs / 1000.0));
-        m_video->serviceWhileBlocked();
-        m_core->dispatchNextEvent(std::min(static_cast<double>(left) / 1000.0, RenderServiceSeconds));
+        m_core->dispatchNextEvent(static_cast<double>(left) / 1000.0);
     }
     if (m_opening->failure)
         refuse(url, *m_opening->failure);

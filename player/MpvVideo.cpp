@@ -37,6 +37,12 @@ MpvVideo::~MpvVideo()
 {
     if (m_render == nullptr)
         return;
+    {
+        const std::lock_guard lock(m_mutex);
+        m_stopping = true;
+    }
+    m_wake.notify_one();
+    m_drawing.join();
     // Returns only once no update callback runs any more.
     Mpv().render_context_set_update_callback(m_render, nullptr, nullptr);
     Mpv().render_context_free(m_render);
@@ -55,78 +61,93 @@ void MpvVideo::attach(std::shared_ptr<MpvCore> core)
                               QStringLiteral("the picture cannot be drawn: %1").arg(QString::fromUtf8(Mpv().error_string(result))));
     m_core = std::move(core);
     m_render = render;
+    m_target = (QSizeF(size()) * devicePixelRatioF()).toSize();
+    m_drawing = std::thread([this] { drawFrames(); });
     Mpv().render_context_set_update_callback(m_render, &MpvVideo::onUpdate, this);
 }
 
-void MpvVideo::paintEvent(QPaintEvent*)
+void MpvVideo::resizeEvent(QResizeEvent*)
 {
-    QPainter painter(this);
-    const qreal ratio = devicePixelRatioF();
-    const QSize size = (QSizeF(this->size()) * ratio).toSize();
-    if (m_render == nullptr || size.isEmpty()) {
-        painter.fillRect(rect(), Qt::black);
-        return;
-    }
-    if (size != m_frameSize) {
-        m_stride = (static_cast<std::size_t>(size.width()) * BytesPerPixel + RowAlignment - 1) / RowAlignment * RowAlignment;
-        m_pixels.reset(static_cast<unsigned char*>(std::aligned_alloc(RowAlignment, m_stride * size.height())));
-        m_frameSize = m_pixels ? size : QSize();
-        if (!m_pixels) {
-            painter.fillRect(rect(), Qt::black);
-            return;
-        }
-    }
-    int surface[2] = {size.width(), size.height()};
-    mpv_render_param params[] = {
-        {MPV_RENDER_PARAM_SW_SIZE, surface},
-        {MPV_RENDER_PARAM_SW_FORMAT, const_cast<char*>(PixelFormat)},
-        {MPV_RENDER_PARAM_SW_STRIDE, &m_stride},
-        {MPV_RENDER_PARAM_SW_POINTER, m_pixels.get()},
-        {MPV_RENDER_PARAM_INVALID, nullptr},
-    };
-    Mpv().render_context_render(m_render, params);
-    QImage frame(m_pixels.get(), size.width(), size.height(), static_cast<qsizetype>(m_stride), QImage::Format_RGB32);
-    frame.setDevicePixelRatio(ratio);
-    painter.drawImage(0, 0, frame);
+    const std::lock_guard lock(m_mutex);
+    m_target = (QSizeF(size()) * devicePixelRatioF()).toSize();
 }
 
 void MpvVideo::onUpdate(void* video) noexcept
 {
     auto* self = static_cast<MpvVideo*>(video);
-    if (!self->m_updateQueued.exchange(true))
-        QMetaObject::invokeMethod(self, [self] { self->frameWanted(); }, Qt::QueuedConnection);
+    {
+        const std::lock_guard lock(self->m_mutex);
+        self->m_updateWanted = true;
+    }
+    self->m_wake.notify_one();
 }
 
-void MpvVideo::frameWanted()
+void MpvVideo::drawFrames()
 {
-    m_updateQueued = false;
-    if ((Mpv().render_context_update(m_render) & MPV_RENDER_UPDATE_FRAME) == 0)
-        return;
-    if (isVisible() && !window()->isMinimized() && !size().isEmpty())
-        update();
-    else
-        // Qt paints nothing it cannot show, but mpv's video output waits for each frame to be taken.
-        skipFrame();
+    Frame drawn;
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        m_wake.wait(lock, [this] { return m_updateWanted || m_stopping; });
+        if (m_stopping)
+            return;
+        m_updateWanted = false;
+        const QSize target = m_target;
+        lock.unlock();
+        const bool frame = (Mpv().render_context_update(m_render) & MPV_RENDER_UPDATE_FRAME) != 0;
+        if (frame)
+            drawInto(drawn, target);
+        lock.lock();
+        if (!frame || drawn.size.isEmpty())
+            continue;
+        std::swap(drawn, m_shown);
+        if (!m_repaintQueued) {
+            m_repaintQueued = true;
+            QMetaObject::invokeMethod(this, qOverload<>(&QWidget::update), Qt::QueuedConnection);
+        }
+    }
 }
 
-void MpvVideo::serviceWhileBlocked()
+void MpvVideo::drawInto(Frame& frame, const QSize& size)
 {
-    if (m_render == nullptr || !m_updateQueued.exchange(false))
+    if (size != frame.size) {
+        frame.stride = (static_cast<std::size_t>(size.width()) * BytesPerPixel + RowAlignment - 1) / RowAlignment * RowAlignment;
+        frame.pixels.reset(size.isEmpty() ? nullptr
+                                          : static_cast<unsigned char*>(std::aligned_alloc(RowAlignment, frame.stride * size.height())));
+        frame.size = frame.pixels ? size : QSize();
+    }
+    if (frame.size.isEmpty()) {
+        // mpv's video output waits for each frame to be taken, drawn or not.
+        int skip = 1;
+        mpv_render_param params[] = {
+            {MPV_RENDER_PARAM_SKIP_RENDERING, &skip},
+            {MPV_RENDER_PARAM_INVALID, nullptr},
+        };
+        Mpv().render_context_render(m_render, params);
         return;
-    if ((Mpv().render_context_update(m_render) & MPV_RENDER_UPDATE_FRAME) == 0)
-        return;
-    skipFrame();
-    update();
-}
-
-void MpvVideo::skipFrame()
-{
-    int skip = 1;
+    }
+    int surface[2] = {frame.size.width(), frame.size.height()};
     mpv_render_param params[] = {
-        {MPV_RENDER_PARAM_SKIP_RENDERING, &skip},
+        {MPV_RENDER_PARAM_SW_SIZE, surface},
+        {MPV_RENDER_PARAM_SW_FORMAT, const_cast<char*>(PixelFormat)},
+        {MPV_RENDER_PARAM_SW_STRIDE, &frame.stride},
+        {MPV_RENDER_PARAM_SW_POINTER, frame.pixels.get()},
         {MPV_RENDER_PARAM_INVALID, nullptr},
     };
     Mpv().render_context_render(m_render, params);
+}
+
+void MpvVideo::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.fillRect(rect(), Qt::black);
+    const std::lock_guard lock(m_mutex);
+    m_repaintQueued = false;
+    if (m_shown.size.isEmpty())
+        return;
+    QImage image(m_shown.pixels.get(), m_shown.size.width(), m_shown.size.height(),
+                 static_cast<qsizetype>(m_shown.stride), QImage::Format_RGB32);
+    image.setDevicePixelRatio(devicePixelRatioF());
+    painter.drawImage(0, 0, image);
 }
 
 } // namespace player

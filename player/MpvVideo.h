@@ -1,10 +1,13 @@
 #pragma once
 
+#include <QSize>
 #include <QWidget>
 
-#include <atomic>
+#include <condition_variable>
 #include <cstddef>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 struct mpv_render_context;
 
@@ -12,11 +15,14 @@ namespace player {
 
 class MpvCore;
 
-// The picture: mpv's software renderer drawing into an image that this widget paints. Without
-// OpenGL the window needs no GL context, which would cost start-up time and some 80 MiB of
-// driver memory for a picture a few hundred pixels wide. Black until a core is attached; the
-// render context then holds the core, so the core outlives it. mpv's update callback only
-// queues a call to the GUI thread.
+// The picture: mpv's software renderer draws each frame on a thread of its own into an image
+// that this widget paints. Without OpenGL the window needs no GL context, which would cost
+// start-up time and some 80 MiB of driver memory for a picture a few hundred pixels wide. The
+// drawing thread makes no call into mpv but the render ones, so the GUI thread's calls into the
+// core never wait for a frame to be taken, nor the core for the GUI thread.
+//
+// Black until a core is attached; the render context then holds the core, so the core outlives
+// it.
 class MpvVideo final : public QWidget {
     Q_OBJECT
 public:
@@ -26,29 +32,37 @@ public:
     // Raises EngineFailure if mpv refuses the render context.
     void attach(std::shared_ptr<MpvCore> core);
 
-    // For a GUI thread that waits on the core: takes the frames mpv's video output waits for,
-    // unseen; they are painted once the event loop runs again.
-    void serviceWhileBlocked();
-
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     struct FreeMemory {
         void operator()(unsigned char* pixels) const;
     };
+    // Pixels in rows aligned as mpv's scaler likes them.
+    struct Frame {
+        std::unique_ptr<unsigned char[], FreeMemory> pixels;
+        QSize size;
+        std::size_t stride = 0;
+    };
 
     static void onUpdate(void* video) noexcept;
-    void frameWanted();
-    void skipFrame();
+    void drawFrames();
+    void drawInto(Frame& frame, const QSize& size);
 
     std::shared_ptr<MpvCore> m_core;
     mpv_render_context* m_render = nullptr;
-    std::atomic<bool> m_updateQueued{false};
-    // The frame's pixels, rows aligned as mpv's scaler likes them.
-    std::unique_ptr<unsigned char[], FreeMemory> m_pixels;
-    QSize m_frameSize;
-    std::size_t m_stride = 0;
+    std::thread m_drawing;
+
+    // Shared with the drawing thread.
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_updateWanted = false;
+    bool m_stopping = false;
+    QSize m_target;
+    Frame m_shown;
+    bool m_repaintQueued = false;
 };
 
 } // namespace player
