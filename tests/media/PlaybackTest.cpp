@@ -190,3 +190,20 @@ TEST_P(MpvPlayerPitch, KeepsTheToneAtEveryRate)
 
 INSTANTIATE_TEST_SUITE_P(Rates, MpvPlayerPitch, ::testing::Values(0.1, 0.5, 1.0, 1.9),
                          [](const auto& test) { return "Rate" + std::to_string(std::lround(test.param * 10)) + "Tenths"; });
+
+// The picture is drawn while the window seeks: neither may wait for the other.
+TEST_F(MpvPlayerPlayState, SeeksWhileAVideoPlaysReturnAtOnce)
+{
+    open(media::Mp4(), true);
+    player->setCurrentPosition(30);
+    double slowest = 0;
+    for (int i = 0; i < 60; ++i) {
+        media::Pump(50);
+        QElapsedTimer clock;
+        clock.start();
+        player->setCurrentPosition(std::max(0.0, player->currentPosition() - 1));
+        slowest = std::max(slowest, static_cast<double>(clock.nsecsElapsed()) / 1e6);
+    }
+    EXPECT_LT(slowest, 100) << "a seek waited " << slowest << " ms";
+    EXPECT_EQ(player->playState(), MediaPlayer::Playing);
+}
