@@ -300,7 +300,8 @@ void MpvPlayer::setURL(const QString& url)
     m_core->setFlag(property::Pause, !m_autoStart);
     m_heldPosition.reset();
     m_seek = Seek::None;
-    m_opening.emplace();
+    // Not emplace(): clang 14 finds Opening not default-constructible while MpvPlayer is open.
+    m_opening = Opening{};
     try {
         m_entry = m_core->loadFile(file.absoluteFilePath());
     } catch (...) {
