@@ -305,7 +305,8 @@ void MpvPlayer::setURL(const QString& url)
     m_heldPosition.reset();
     m_resumeAt.reset();
     m_seek = Seek::None;
-    m_opening.emplace();
+    // Not emplace(): clang 14 finds Opening not default-constructible while MpvPlayer is open.
+    m_opening = Opening{};
     m_path = file.absoluteFilePath();
     try {
         m_entry = m_core->loadFile(m_path);

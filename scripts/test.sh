@@ -2,16 +2,24 @@
 # Installs what building and testing need, builds everything and runs the whole test suite.
 # Every X11 test starts an X server of its own (tests/with-xvfb.sh), so no display is needed.
 # With --sanitize the build goes to build-asan/ with AddressSanitizer and
-# UndefinedBehaviorSanitizer and runs the unit, X11 and offscreen tests there.
+# UndefinedBehaviorSanitizer and runs the unit, X11, offscreen and media tests there, then the
+# fuzz targets for a minute each (scripts/fuzz.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh --test
 if [ "${1:-}" = "--sanitize" ]; then
-    export BUILD_DIR=${BUILD_DIR:-build-asan}
-    scripts/build.sh -DHORCHPULT_SANITIZE=ON -DHORCHPULT_BENCH=OFF
-    export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=0}
-    export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
-    cd "$BUILD_DIR" && exec ctest -j2 --output-on-failure -L 'unit|x11' -LE media
+    build=${BUILD_DIR:-build-asan}
+    BUILD_DIR=$build scripts/build.sh -DHORCHPULT_SANITIZE=ON -DHORCHPULT_BENCH=OFF
+    (
+        export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=0}
+        export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+        cd "$build"
+        ctest -j2 --output-on-failure -L 'unit|x11' -LE media
+        # One at a time: two sanitized players starve each other's audio output, and the
+        # tests measure playback against the clock.
+        ctest -j1 --output-on-failure -L media
+    )
+    exec scripts/fuzz.sh 60
 fi
 scripts/build.sh
 cd "${BUILD_DIR:-build}" && exec ctest -j2 --output-on-failure
