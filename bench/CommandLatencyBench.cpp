@@ -12,6 +12,7 @@
 // plays. The user is a thread with a second Xlib connection that holds the focus and presses
 // the keys through XTest; it reads the steady clock just before flushing a press, the GUI thread
 // reads it when it sees the command done.
+#include "e2e/WindowUser.h"
 #include "media/TestMedia.h"
 #include "x11/XClient.h"
 
@@ -23,8 +24,6 @@
 #include "Statistics.h"
 
 #include <QApplication>
-#include <QFileDialog>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
 
@@ -57,25 +56,8 @@ double Milliseconds(Clock::duration d)
     return std::chrono::duration<double, std::milli>(d).count();
 }
 
-// Runs query on the GUI thread, also while a modal dialog is open there.
-template <class F>
-auto OnGui(F query)
-{
-    decltype(query()) result{};
-    QMetaObject::invokeMethod(qApp, [&] { result = query(); }, Qt::BlockingQueuedConnection);
-    return result;
-}
-
-bool Eventually(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 5s)
-{
-    const auto deadline = Clock::now() + timeout;
-    while (!OnGui(condition)) {
-        if (Clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(5ms);
-    }
-    return true;
-}
+using e2e::Eventually;
+using e2e::OnGui;
 
 // What the GUI thread watches for after a press, and when it saw it.
 class Watch {
@@ -216,32 +198,8 @@ private:
 
     std::string Open(const QString& path)
     {
-        const auto frame = static_cast<xtest::XWindow>(OnGui([this] { return m_window.winId(); }));
-        if (!m_x.TypeInto(frame, {XK_Control_L, XK_n}))
-            return "the window could not be focused for Ctrl+N";
-        if (!Eventually([] { return qobject_cast<QFileDialog*>(QApplication::activeModalWidget()) != nullptr; }))
-            return "Ctrl+N shows no file dialog";
-        const auto dialog = static_cast<xtest::XWindow>(OnGui([] { return QApplication::activeModalWidget()->winId(); }));
-        const auto typed = [&] {
-            const auto* box = QApplication::activeModalWidget()->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-            return box != nullptr && box->text() == path;
-        };
-        // The completer's list popping up while the path is typed now and then loses a key.
-        bool holdsPath = false;
-        for (int attempt = 0; attempt < 3 && !holdsPath; ++attempt) {
-            if (!Eventually([&] { return m_x.Focus(dialog); }))
-                return "the file dialog could not be focused";
-            m_x.Press(XK_Control_L);
-            m_x.Tap(XK_a);
-            m_x.Release(XK_Control_L);
-            m_x.Type(path.toStdString());
-            holdsPath = Eventually(typed, 2s);
-        }
-        if (!holdsPath)
-            return "the file dialog does not hold the typed path";
-        // A Return that comes while the completer's list is still up goes to the list.
-        std::this_thread::sleep_for(300ms);
-        m_x.Tap(XK_Return);
+        if (std::string failure = e2e::OpenThroughDialog(m_x, m_window, path); !failure.empty())
+            return failure;
         if (!Eventually([&] { return m_window.Geladen() == -1 && Player().URL().endsWith(QFileInfo(path).fileName()); }, 10s))
             return path.toStdString() + " was not opened";
         return {};

@@ -3,6 +3,7 @@
 // ready), and what drawing a full-HD video in software costs the GUI thread. Needs an X display: run it under tests/with-xvfb.sh. The long files are made
 // with FFmpeg on the first run and kept beside the test media.
 
+#include "ProcessMemory.h"
 #include "media/TestMedia.h"
 
 #include "platform/LastResort.h"
@@ -29,36 +30,11 @@ constexpr int Opens = 5;
 constexpr int Seeks = 20;
 constexpr double ThreeHours = 3 * 3600;
 
-// VmRSS, RssAnon and RssFile of /proc/self/status, in MiB.
-struct Resident {
-    double total = -1;
-    double anonymous = -1;
-    double files = -1;
-};
-
-Resident resident()
-{
-    Resident result;
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return result;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        const double mib = line.mid(line.indexOf(':') + 1).trimmed().split(' ').first().toDouble() / 1024;
-        if (line.startsWith("VmRSS:"))
-            result.total = mib;
-        else if (line.startsWith("RssAnon:"))
-            result.anonymous = mib;
-        else if (line.startsWith("RssFile:"))
-            result.files = mib;
-    }
-    return result;
-}
-
 void printResident(const char* label)
 {
-    const Resident r = resident();
-    std::printf("resident memory, %-24s %6.1f MiB (private %5.1f, mapped files %5.1f)\n", label, r.total, r.anonymous,
-                r.files);
+    using testing_support::StatusMiB;
+    std::printf("resident memory, %-24s %6.1f MiB (private %5.1f, mapped files %5.1f)\n", label, StatusMiB("VmRSS"),
+                StatusMiB("RssAnon"), StatusMiB("RssFile"));
 }
 
 double median(std::vector<double> values)

@@ -6,6 +6,7 @@
 // The program is the argument, else $HORCHPULT_BINARY, else the horchpult built next to this
 // benchmark. It prints the median and slowest of 10 starts and the VmRSS read 1 s after the
 // window appeared; the targets are a window shown within 250 ms and an idle RSS under 120 MiB.
+#include "tests/ProcessMemory.h"
 #include "tests/x11/XClient.h"
 
 #include <signal.h>
@@ -17,7 +18,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -41,16 +41,6 @@ double Median(std::vector<double> values)
 {
     std::sort(values.begin(), values.end());
     return values[values.size() / 2];
-}
-
-double ResidentMiB(pid_t pid)
-{
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::strtod(line.c_str() + 6, nullptr) / 1024;
-    return -1;
 }
 
 void End(pid_t pid)
@@ -108,7 +98,7 @@ int main(int argc, char* argv[])
         mapped = Clock::now();
         shown.push_back(Milliseconds(mapped - started));
         std::this_thread::sleep_until(mapped + Settle);
-        resident.push_back(ResidentMiB(pid));
+        resident.push_back(testing_support::StatusMiB("VmRSS", std::to_string(pid)));
         End(pid);
         // The next copy must not find this one's window or hot-key grabs still in place.
         while (observer.FindWindow("horchpult") != 0)

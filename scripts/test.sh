@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Installs what building and testing need, builds everything and runs the whole test suite.
-# Every X11 test starts an X server of its own (tests/with-xvfb.sh), so no display is needed.
+# Installs what building and testing need, builds everything and runs the whole test suite but
+# the long tests (label `long`, e.g. the ten-minute soak; `ctest -L long` in the build folder
+# runs them). Every X11 test starts an X server of its own (tests/with-xvfb.sh), so no display
+# is needed.
 # With --sanitize the build goes to build-asan/ with AddressSanitizer and
 # UndefinedBehaviorSanitizer and runs the unit, X11, offscreen and media tests there, then the
 # fuzz targets for a minute each (scripts/fuzz.sh).
@@ -14,12 +16,12 @@ if [ "${1:-}" = "--sanitize" ]; then
         export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=0}
         export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
         cd "$build"
-        ctest -j2 --output-on-failure -L 'unit|x11' -LE media
+        ctest -j2 --output-on-failure -L 'unit|x11' -LE 'media|long'
         # One at a time: two sanitized players starve each other's audio output, and the
         # tests measure playback against the clock.
-        ctest -j1 --output-on-failure -L media
+        ctest -j1 --output-on-failure -L media -LE long
     )
     exec scripts/fuzz.sh 60
 fi
 scripts/build.sh
-cd "${BUILD_DIR:-build}" && exec ctest -j2 --output-on-failure
+cd "${BUILD_DIR:-build}" && exec ctest -j2 --output-on-failure -LE long

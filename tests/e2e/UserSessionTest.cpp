@@ -3,29 +3,21 @@
 // the controls, typing into the boxes and the file dialog) from a thread of its own, while the
 // GUI thread runs the program's event loop, modal dialogs included.
 
+#include "UserSession.h"
+
 #include "../media/TestMedia.h"
-#include "../x11/XClient.h"
 
 #include "app/Messages.h"
-#include "app/frm1.h"
-#include "platform/LinuxPlatform.h"
-#include "player/MpvPlayer.h"
 
-#include <QApplication>
 #include <QCheckBox>
-#include <QFileDialog>
-#include <QLineEdit>
 #include <QMessageBox>
-#include <QProcess>
 #include <QScreen>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <X11/keysym.h>
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cmath>
 #include <thread>
 
@@ -34,129 +26,9 @@ namespace {
 using namespace std::chrono_literals;
 using player::MediaPlayer;
 
-class UserSession : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        windowManager.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
-        ASSERT_TRUE(windowManager.waitForStarted()) << "openbox did not start";
-        xtest::XClient probe;
-        ASSERT_TRUE(probe.WaitForWindowManager(5s));
-        window = std::make_unique<app::frm1>(desktop, lastResort, std::make_unique<player::MpvPlayer>(lastResort));
-        window->Form_Load();
-        window->show();
-    }
-
-    void TearDown() override
-    {
-        window.reset();
-        windowManager.kill();
-        windowManager.waitForFinished();
-        EXPECT_TRUE(fatal.isEmpty()) << fatal.join(u'\n').toStdString();
-    }
-
-    // Runs the user's steps on a thread of their own; the GUI thread handles events meanwhile.
-    void Drive(const std::function<void(xtest::XClient&)>& steps)
-    {
-        std::atomic<bool> done = false;
-        std::thread user([&] {
-            xtest::XClient x;
-            steps(x);
-            done = true;
-        });
-        xtest::WaitUntil([&] { return done.load(); }, 120s);
-        user.join();
-    }
-
-    // Runs query on the GUI thread, also while a modal dialog is open there.
-    template <class F>
-    static auto OnGui(F query)
-    {
-        decltype(query()) result{};
-        QMetaObject::invokeMethod(qApp, [&] { result = query(); }, Qt::BlockingQueuedConnection);
-        return result;
-    }
-
-    static bool Eventually(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 5s)
-    {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        while (!OnGui(condition)) {
-            if (std::chrono::steady_clock::now() > deadline)
-                return false;
-            std::this_thread::sleep_for(10ms);
-        }
-        return true;
-    }
-
-    MediaPlayer& Player() const { return window->Player(); }
-    double Position() const { return OnGui([this] { return Player().currentPosition(); }); }
-    std::int32_t State() const { return OnGui([this] { return Player().playState(); }); }
-    // On the GUI thread, as the conditions of Eventually run.
-    QString TextNow(const char* box) const
-    {
-        return window->findChild<QLineEdit*>(QString::fromLatin1(box))->text();
-    }
-    QString Text(const char* box) const { return OnGui([&] { return TextNow(box); }); }
-
-    void ClickOn(xtest::XClient& x, const char* name) const
-    {
-        const QPoint at = OnGui([&] {
-            const auto* control = window->findChild<QWidget*>(QString::fromLatin1(name));
-            return control->mapToGlobal(control->rect().center());
-        });
-        x.Click(at.x(), at.y());
-    }
-
-    // Clicks into a text box and types over what it holds, once the box has the keyboard focus.
-    void TypeInto(xtest::XClient& x, const char* box, const std::string& text) const
-    {
-        ClickOn(x, box);
-        ASSERT_TRUE(Eventually([&] { return window->findChild<QWidget*>(QString::fromLatin1(box))->hasFocus(); }))
-            << "a click does not put the focus into " << box;
-        x.Press(XK_Control_L);
-        x.Tap(XK_a);
-        x.Release(XK_Control_L);
-        x.Type(text);
-        ASSERT_TRUE(Eventually([&] { return TextNow(box) == QString::fromStdString(text); }))
-            << box << " holds '" << Text(box).toStdString() << "' after typing '" << text << "'";
-    }
-
-    // Opens path through the window's menu and its file dialog, typing as a user does.
-    void OpenThroughDialog(xtest::XClient& x, const QString& path) const
-    {
-        const auto frame = static_cast<xtest::XWindow>(OnGui([this] { return window->winId(); }));
-        // The window manager maps the window on its own time; focus needs it viewable.
-        ASSERT_TRUE(Eventually([&] { return x.Focus(frame); })) << "the window cannot take the focus";
-        ASSERT_TRUE(x.TypeInto(frame, {XK_Control_L, XK_n}));
-        ASSERT_TRUE(Eventually([] { return qobject_cast<QFileDialog*>(QApplication::activeModalWidget()) != nullptr; }))
-            << "Ctrl+N shows no file dialog";
-        const auto dialog = static_cast<xtest::XWindow>(OnGui([] { return QApplication::activeModalWidget()->winId(); }));
-        const auto holdsPath = [&] {
-            const auto* box = QApplication::activeModalWidget()->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-            return box != nullptr && box->text() == path;
-        };
-        // The completer's list popping up while the path is typed now and then takes a key.
-        bool typed = false;
-        for (int attempt = 0; attempt < 3 && !typed; ++attempt) {
-            ASSERT_TRUE(Eventually([&] { return x.Focus(dialog); }));
-            x.Press(XK_Control_L);
-            x.Tap(XK_a);
-            x.Release(XK_Control_L);
-            x.Type(path.toStdString());
-            typed = Eventually(holdsPath, 2s);
-        }
-        ASSERT_TRUE(typed) << "the file dialog does not hold the typed path";
-        // A Return while the completer's list is still up would go to the list.
-        std::this_thread::sleep_for(300ms);
-        x.Tap(XK_Return);
-    }
-
-    QProcess windowManager;
-    platform::LastResort lastResort{[this](const QString& text) { fatal << text; }};
-    platform::LinuxPlatform desktop{lastResort};
-    QStringList fatal;
-    std::unique_ptr<app::frm1> window;
-};
+using e2e::OnGui;
+using e2e::Eventually;
+using e2e::UserSession;
 
 TEST_F(UserSession, TranscribingARecordingWithHotKeysButtonsAndTypedPositions)
 {
