@@ -123,9 +123,7 @@ void MpvPlayer::buildControls()
     const auto button = [this](const QString& name, const QString& text, QStyle::StandardPixmap icon) {
         auto* b = new QToolButton(this);
         b->setObjectName(name);
-        b->setAccessibleName(text);
-        b->setToolTip(text);
-        b->setIcon(style()->standardIcon(icon));
+        showAs(*b, icon, text);
         b->setAutoRaise(true);
         b->setFocusPolicy(Qt::TabFocus);
         return b;
@@ -234,9 +232,8 @@ void MpvPlayer::refreshControls()
         control->setEnabled(open);
 
     const bool playing = m_playState == Playing;
-    m_playPause->setIcon(style()->standardIcon(playing ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
-    m_playPause->setAccessibleName(playing ? QStringLiteral("Pause") : QStringLiteral("Wiedergabe"));
-    m_playPause->setToolTip(m_playPause->accessibleName());
+    showAs(*m_playPause, playing ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay,
+           playing ? QStringLiteral("Pause") : QStringLiteral("Wiedergabe"));
     if (playing)
         m_refresh->start();
     else
@@ -259,6 +256,17 @@ void MpvPlayer::refreshControls()
         m_timeWidth = timeWidth;
         layoutControls();
     }
+}
+
+void MpvPlayer::showAs(QToolButton& button, QStyle::StandardPixmap icon, const QString& name)
+{
+    // The refresh runs five times a second while playing; every new icon would leave another
+    // scaled copy in Qt's pixmap cache.
+    if (button.accessibleName() == name && !button.icon().isNull())
+        return;
+    button.setIcon(style()->standardIcon(icon));
+    button.setAccessibleName(name);
+    button.setToolTip(name);
 }
 
 void MpvPlayer::setRate(double rate)
@@ -358,11 +366,10 @@ void MpvPlayer::showSound()
     m_mute->setEnabled(!unheard);
     m_volume->setEnabled(!unheard);
     const bool muted = unheard || m_mute->isChecked();
-    m_mute->setIcon(style()->standardIcon(muted ? QStyle::SP_MediaVolumeMuted : QStyle::SP_MediaVolume));
-    m_mute->setAccessibleName(unheard ? QStringLiteral("Keine Tonausgabe")
-                              : muted ? QStringLiteral("Ton an")
-                                      : QStringLiteral("Ton aus"));
-    m_mute->setToolTip(m_mute->accessibleName());
+    showAs(*m_mute, muted ? QStyle::SP_MediaVolumeMuted : QStyle::SP_MediaVolume,
+           unheard ? QStringLiteral("Keine Tonausgabe")
+           : muted ? QStringLiteral("Ton an")
+                   : QStringLiteral("Ton aus"));
 }
 
 void MpvPlayer::refuse(const QString& path, QString reason)

@@ -2,6 +2,7 @@
 
 #include "MediaPlayer.h"
 
+#include <QStyle>
 #include <QWidget>
 
 #include <cstdint>
@@ -91,6 +92,8 @@ private:
     void layoutControls();
     void refreshControls();
     void showSound();
+    // Each name stands for one icon.
+    void showAs(QToolButton& button, QStyle::StandardPixmap icon, const QString& name);
 
     void onEvent(const mpv_event& event);
     void onEndReached();
