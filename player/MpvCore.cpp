@@ -219,7 +219,7 @@ void MpvCore::seekExact(double seconds)
     mpv_node command;
     command.format = MPV_FORMAT_NODE_ARRAY;
     command.u.list = &list;
-    check(Mpv().command_node(m_handle, &command, nullptr), "command", mpv::command::Seek);
+    check(Mpv().command_node_async(m_handle, 0, &command), "command", mpv::command::Seek);
 }
 
 void MpvCore::stop()

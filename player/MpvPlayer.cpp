@@ -337,6 +337,8 @@ void MpvPlayer::setURL(const QString& url)
 
     m_opening.reset();
     m_url = url;
+    // A local file's length does not change; asking mpv each time would wait for its core.
+    m_duration = m_core->getDouble(property::Duration).value_or(0);
     // mpv reports a few milliseconds in before anything was played.
     if (!m_autoStart)
         m_heldPosition = 0.0;
@@ -551,9 +553,7 @@ void MpvPlayer::seekTo(double seconds)
 
 double MpvPlayer::duration() const
 {
-    if (!m_core)
-        return 0;
-    return m_core->getDouble(property::Duration).value_or(0);
+    return m_entry != 0 && !m_opening ? m_duration : 0;
 }
 
 void MpvPlayer::setState(std::int32_t state)

@@ -133,6 +133,7 @@ private:
     QString m_path;
     // Where the file opened again on the silent output goes on from.
     std::optional<double> m_resumeAt;
+    double m_duration = 0;
     // While a file is being opened: the outcome.
     struct Opening {
         bool loaded = false;
