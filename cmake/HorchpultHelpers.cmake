@@ -1,10 +1,14 @@
 include(GoogleTest)
 
-# horchpult_add_test(NAME name SOURCES ... LIBRARIES ... [X11] [LABELS ...])
-# Registers every test case of one GoogleTest executable with ctest. X11 tests run each case
-# under a display server of their own, so cases never share grabs or focus.
+# horchpult_add_test(NAME name SOURCES ... LIBRARIES ... [X11] [LABELS ...] [TIMEOUT seconds])
+# Registers every test case of one GoogleTest executable with ctest, each with a time limit
+# (120 s unless given). X11 tests run each case under a display server of their own, so cases
+# never share grabs or focus.
 function(horchpult_add_test)
-  cmake_parse_arguments(T "X11" "NAME" "SOURCES;LIBRARIES;LABELS" ${ARGN})
+  cmake_parse_arguments(T "X11" "NAME;TIMEOUT" "SOURCES;LIBRARIES;LABELS" ${ARGN})
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 120)
+  endif()
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBRARIES} GTest::gtest)
   set(labels ${T_LABELS})
@@ -17,6 +21,13 @@ function(horchpult_add_test)
   endif()
   gtest_discover_tests(${T_NAME}
     DISCOVERY_TIMEOUT 60
-    PROPERTIES LABELS "${labels}" TIMEOUT 120
-               ENVIRONMENT "HORCHPULT_BINARY=$<TARGET_FILE:horchpult>")
+    PROPERTIES ENVIRONMENT "HORCHPULT_BINARY=$<TARGET_FILE:horchpult>")
+  # Labels and time limit are set once the cases are known: passed to the discovery, a list of
+  # labels would be split into separate properties.
+  set(properties ${CMAKE_CURRENT_BINARY_DIR}/${T_NAME}_properties.cmake)
+  file(WRITE ${properties}
+    "if(${T_NAME}_TESTS)\n"
+    "  set_tests_properties(\${${T_NAME}_TESTS} PROPERTIES LABELS \"${labels}\" TIMEOUT ${T_TIMEOUT})\n"
+    "endif()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${properties})
 endfunction()

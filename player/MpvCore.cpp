@@ -219,7 +219,12 @@ void MpvCore::seekExact(double seconds)
     mpv_node command;
     command.format = MPV_FORMAT_NODE_ARRAY;
     command.u.list = &list;
-    check(Mpv().command_node_async(m_handle, 0, &command), "command", mpv::command::Seek);
+    int result = Mpv().command_node_async(m_handle, 0, &command);
+    // Each request holds a place in the event queue for its reply. A storm of keys handled
+    // before the queue is next drained can use them all up; the seek then waits for the core.
+    if (result == MPV_ERROR_EVENT_QUEUE_FULL)
+        result = Mpv().command_node(m_handle, &command, nullptr);
+    check(result, "command", mpv::command::Seek);
 }
 
 void MpvCore::stop()

@@ -56,7 +56,7 @@ public:
     // Replaces the current file; returns the new playlist entry's id, which the START_FILE and
     // END_FILE events of that file carry.
     std::int64_t loadFile(const QString& localPath);
-    // Returns at once: the core may be busy for a while. MPV_EVENT_SEEK and then
+    // Returns at once as a rule: the core may be busy for a while. MPV_EVENT_SEEK and then
     // MPV_EVENT_PLAYBACK_RESTART follow.
     void seekExact(double seconds);
     void stop();
