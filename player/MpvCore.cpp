@@ -68,7 +68,6 @@ MpvCore::MpvCore()
         {o::Vo, v::VoLibmpv},
         {o::OsdLevel, "0"},
         {o::GpuHwdecInterop, v::No},
-        {o::VideoTimingOffset, "0"},
         {o::AudioFilter, v::PitchKeepingSpeed},
         {o::KeepOpen, v::Yes},
         {o::Terminal, v::No},

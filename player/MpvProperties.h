@@ -33,8 +33,6 @@ inline constexpr const char* AoPcmFile = "ao-pcm-file";
 inline constexpr const char* OsdLevel = "osd-level";
 // No hardware decoding, so no probing for its interop libraries either.
 inline constexpr const char* GpuHwdecInterop = "gpu-hwdec-interop";
-// mpv would otherwise hold the GUI thread in each frame's drawing until the frame's display time.
-inline constexpr const char* VideoTimingOffset = "video-timing-offset";
 inline constexpr const char* AudioFilter = "af";
 inline constexpr const char* KeepOpen = "keep-open";
 // Silence.

@@ -19,7 +19,8 @@ class MpvCore;
 // that this widget paints. Without OpenGL the window needs no GL context, which would cost
 // start-up time and some 80 MiB of driver memory for a picture a few hundred pixels wide. The
 // drawing thread makes no call into mpv but the render ones, so the GUI thread's calls into the
-// core never wait for a frame to be taken, nor the core for the GUI thread.
+// core never wait for a frame to be taken, nor the core for the GUI thread; and it is the
+// drawing thread that mpv holds until each frame's display time.
 //
 // Black until a core is attached; the render context then holds the core, so the core outlives
 // it.
