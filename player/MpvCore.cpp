@@ -68,6 +68,7 @@ MpvCore::MpvCore()
         {o::Vo, v::VoLibmpv},
         {o::OsdLevel, "0"},
         {o::GpuHwdecInterop, v::No},
+        {o::AudioFallbackToNull, v::Yes},
         {o::AudioFilter, v::PitchKeepingSpeed},
         {o::KeepOpen, v::Yes},
         {o::Terminal, v::No},
@@ -137,11 +138,6 @@ void MpvCore::setFlag(const char* name, bool value)
 void MpvCore::setDouble(const char* name, double value)
 {
     check(Mpv().set_property(m_handle, name, MPV_FORMAT_DOUBLE, &value), "set", name);
-}
-
-void MpvCore::setString(const char* name, const char* value)
-{
-    check(Mpv().set_property_string(m_handle, name, value), "set", name);
 }
 
 void MpvCore::observeFlag(const char* name)

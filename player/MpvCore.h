@@ -43,7 +43,6 @@ public:
 
     void setFlag(const char* name, bool value);
     void setDouble(const char* name, double value);
-    void setString(const char* name, const char* value);
     void observeFlag(const char* name);
     // Change events without the value.
     void observe(const char* name);

@@ -7,11 +7,11 @@ namespace player {
 
 #define HORCHPULT_MPV_FUNCTIONS(F)                                                              \
     F(client_api_version) F(error_string) F(free) F(free_node_contents) F(create) F(initialize) \
-    F(terminate_destroy) F(set_option_string) F(set_property) F(set_property_string)            \
-    F(get_property) F(get_property_string) F(observe_property) F(command) F(command_node)       \
-    F(command_node_async) F(command_ret) F(wait_event) F(set_wakeup_callback)                   \
-    F(render_context_create) F(render_context_render) F(render_context_update)                  \
-    F(render_context_set_update_callback) F(render_context_free)
+    F(terminate_destroy) F(set_option_string) F(set_property) F(get_property)                   \
+    F(get_property_string) F(observe_property) F(command) F(command_node) F(command_node_async) \
+    F(command_ret) F(wait_event) F(set_wakeup_callback) F(render_context_create)                \
+    F(render_context_render) F(render_context_update) F(render_context_set_update_callback)     \
+    F(render_context_free)
 
 // libmpv's functions, each named as in libmpv without the "mpv_" prefix.
 struct MpvLibrary {

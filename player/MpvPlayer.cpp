@@ -311,13 +311,11 @@ void MpvPlayer::setURL(const QString& url)
 
     engine().setFlag(property::Pause, !m_autoStart);
     m_heldPosition.reset();
-    m_resumeAt.reset();
     m_seek = Seek::None;
     // Not emplace(): clang 14 finds Opening not default-constructible while MpvPlayer is open.
     m_opening = Opening{};
-    m_path = file.absoluteFilePath();
     try {
-        m_entry = m_core->loadFile(m_path);
+        m_entry = m_core->loadFile(file.absoluteFilePath());
     } catch (...) {
         m_opening.reset();
         throw;
@@ -343,17 +341,6 @@ void MpvPlayer::setURL(const QString& url)
     if (!m_autoStart)
         m_heldPosition = 0.0;
     setState(m_autoStart ? Playing : Ready);
-}
-
-void MpvPlayer::continueSilently()
-{
-    // mpv opens the sound output when playback starts and closes the file if that fails. The
-    // file is opened again on the silent output and goes on from where it was, in the same state.
-    m_silent = true;
-    m_core->setString(mpv::option::Ao, mpv::value::SilentOutput);
-    if (!m_opening)
-        m_resumeAt = m_heldPosition.value_or(0);
-    m_entry = m_core->loadFile(m_path);
 }
 
 void MpvPlayer::showSound()
@@ -408,24 +395,14 @@ void MpvPlayer::onEvent(const mpv_event& event)
         m_started = static_cast<const mpv_event_start_file*>(event.data)->playlist_entry_id;
         break;
     case MPV_EVENT_FILE_LOADED:
-        if (m_started != m_entry)
-            break;
-        if (m_opening)
+        if (m_opening && m_started == m_entry)
             m_opening->loaded = true;
-        if (m_resumeAt) {
-            seekTo(*m_resumeAt);
-            m_resumeAt.reset();
-        }
         break;
     case MPV_EVENT_END_FILE: {
         const auto& end = *static_cast<const mpv_event_end_file*>(event.data);
         // A file opened earlier may report its end after the next one was asked for.
         if (end.playlist_entry_id != m_entry)
             break;
-        if (!m_silent && end.reason == MPV_END_FILE_REASON_ERROR && end.error == MPV_ERROR_AO_INIT_FAILED) {
-            continueSilently();
-            break;
-        }
         if (m_opening) {
             m_opening->failure = endReason(end);
             break;

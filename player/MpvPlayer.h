@@ -97,7 +97,6 @@ private:
 
     void onEvent(const mpv_event& event);
     void onEndReached();
-    void continueSilently();
     // reason by value: it may live in the opening state that this clears.
     void refuse(const QString& path, QString reason);
     bool hasTrack(const char* kind) const;
@@ -109,8 +108,6 @@ private:
     platform::LastResort& m_lastResort;
     std::shared_ptr<MpvCore> m_core;
     bool m_engineRequested = false;
-    // The core plays on the silent output since the sound output failed.
-    bool m_silent = false;
     MpvVideo* m_video = nullptr;
     QToolButton* m_playPause = nullptr;
     QToolButton* m_stop = nullptr;
@@ -130,9 +127,6 @@ private:
     std::int64_t m_entry = 0;
     // The entry mpv started last.
     std::int64_t m_started = 0;
-    QString m_path;
-    // Where the file opened again on the silent output goes on from.
-    std::optional<double> m_resumeAt;
     double m_duration = 0;
     // While a file is being opened: the outcome.
     struct Opening {

@@ -33,6 +33,8 @@ inline constexpr const char* AoPcmFile = "ao-pcm-file";
 inline constexpr const char* OsdLevel = "osd-level";
 // No hardware decoding, so no probing for its interop libraries either.
 inline constexpr const char* GpuHwdecInterop = "gpu-hwdec-interop";
+// Without a working sound output media play on the silent one, in real time.
+inline constexpr const char* AudioFallbackToNull = "audio-fallback-to-null";
 inline constexpr const char* AudioFilter = "af";
 inline constexpr const char* KeepOpen = "keep-open";
 // Silence.
