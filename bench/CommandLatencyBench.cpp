@@ -22,6 +22,7 @@
 #include "player/MpvPlayer.h"
 
 #include "Statistics.h"
+#include "StartWindow.h"
 
 #include <QApplication>
 #include <QPushButton>
@@ -245,13 +246,8 @@ int main(int argc, char* argv[])
     platform::LastResort lastResort([](const QString& text) { std::fprintf(stderr, "%s\n", qPrintable(text)); });
     platform::LinuxPlatform desktop(lastResort);
     app::frm1 window(desktop, lastResort, std::make_unique<player::MpvPlayer>(lastResort));
-    try {
-        window.Form_Load();
-    } catch (const platform::Error& e) {
-        std::fprintf(stderr, "the window could not register its keys: %s\n", e.what());
+    if (!StartWindow(window))
         return 1;
-    }
-    window.show();
     Watch watch(window.Player());
 
     Figures audioFigures, videoFigures;

@@ -19,6 +19,7 @@
 #include "player/FakePlayer.h"
 
 #include "Statistics.h"
+#include "StartWindow.h"
 
 #include <QApplication>
 
@@ -98,13 +99,8 @@ int main(int argc, char* argv[])
     platform::LinuxPlatform desktop(lastResort);
     // The player plays no part in a hot key's way to the window.
     app::frm1 window(desktop, lastResort, std::make_unique<player::FakePlayer>());
-    try {
-        window.Form_Load();
-    } catch (const platform::Error& e) {
-        std::fprintf(stderr, "the window could not register its keys: %s\n", e.what());
+    if (!StartWindow(window))
         return 1;
-    }
-    window.show();
 
     Handled handled;
     window.HotKeys()->HotKeyPress.connect([&](const QString&, std::int32_t, std::int32_t) {

@@ -28,6 +28,8 @@
 #include "platform/LinuxPlatform.h"
 #include "player/MpvPlayer.h"
 
+#include "StartWindow.h"
+
 #include <QApplication>
 #include <QLineEdit>
 
@@ -171,13 +173,8 @@ int main(int argc, char* argv[])
     platform::LastResort lastResort([](const QString& text) { std::fprintf(stderr, "%s\n", qPrintable(text)); });
     platform::LinuxPlatform desktop(lastResort);
     app::frm1 window(desktop, lastResort, std::make_unique<player::MpvPlayer>(lastResort));
-    try {
-        window.Form_Load();
-    } catch (const platform::Error& e) {
-        std::fprintf(stderr, "the window could not register its keys: %s\n", e.what());
+    if (!StartWindow(window))
         return 1;
-    }
-    window.show();
 
     std::printf("playing for %.0f s, VmRSS every %.1f s:\n", seconds, every);
     std::fflush(stdout);

@@ -145,9 +145,9 @@ void MpvCore::observeFlag(const char* name)
     check(Mpv().observe_property(m_handle, 0, name, MPV_FORMAT_FLAG), "observe", name);
 }
 
-void MpvCore::observe(const char* name)
+void MpvCore::observeString(const char* name)
 {
-    check(Mpv().observe_property(m_handle, 0, name, MPV_FORMAT_NONE), "observe", name);
+    check(Mpv().observe_property(m_handle, 0, name, MPV_FORMAT_STRING), "observe", name);
 }
 
 std::optional<double> MpvCore::getDouble(const char* name) const

@@ -44,8 +44,7 @@ public:
     void setFlag(const char* name, bool value);
     void setDouble(const char* name, double value);
     void observeFlag(const char* name);
-    // Change events without the value.
-    void observe(const char* name);
+    void observeString(const char* name);
     // Empty while the property is unavailable (no file, not known yet).
     std::optional<double> getDouble(const char* name) const;
     std::optional<bool> getFlag(const char* name) const;

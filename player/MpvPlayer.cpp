@@ -97,7 +97,7 @@ MpvCore& MpvPlayer::engine()
         core->setFlag(property::Mute, m_mute->isChecked());
         core->setDouble(property::Speed, m_rate);
         core->observeFlag(property::EofReached);
-        core->observe(property::CurrentAo);
+        core->observeString(property::CurrentAo);
         core->setEventHandler([this](const mpv_event& event) { m_lastResort.Run([&] { onEvent(event); }); });
         m_video->attach(core);
         m_core = std::move(core);
@@ -346,12 +346,7 @@ void MpvPlayer::setURL(const QString& url)
 void MpvPlayer::showSound()
 {
     // Known once a medium has sound to play: mpv then names the output it plays it on.
-    const bool open = m_entry != 0 && !m_opening;
-    const QString output = open ? m_core->getString(property::CurrentAo) : QString();
-    // mpv leaves out the sound of a video it cannot play, and plays the pictures alone.
-    const bool unheard = open && (output == QLatin1String(mpv::value::SilentOutput) ||
-                                  (output.isEmpty() && hasTrack(mpv::track::Audio) &&
-                                   !m_core->getInt(property::AudioTrackSelected).has_value()));
+    const bool unheard = m_entry != 0 && !m_opening && m_soundOutput == QLatin1String(mpv::value::SilentOutput);
     m_mute->setEnabled(!unheard);
     m_volume->setEnabled(!unheard);
     const bool muted = unheard || m_mute->isChecked();
@@ -429,8 +424,10 @@ void MpvPlayer::onEvent(const mpv_event& event)
         break;
     case MPV_EVENT_PROPERTY_CHANGE: {
         const auto& change = *static_cast<const mpv_event_property*>(event.data);
-        if (qstrcmp(change.name, property::CurrentAo) == 0)
+        if (qstrcmp(change.name, property::CurrentAo) == 0) {
+            m_soundOutput = change.format == MPV_FORMAT_STRING ? QString::fromUtf8(*static_cast<char* const*>(change.data)) : QString();
             showSound();
+        }
         if (change.format == MPV_FORMAT_FLAG && qstrcmp(change.name, property::EofReached) == 0 &&
             *static_cast<const int*>(change.data) != 0)
             onEndReached();

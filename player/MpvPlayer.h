@@ -128,6 +128,8 @@ private:
     // The entry mpv started last.
     std::int64_t m_started = 0;
     double m_duration = 0;
+    // The sound output mpv plays on; empty while it has none open.
+    QString m_soundOutput;
     // While a file is being opened: the outcome.
     struct Opening {
         bool loaded = false;

@@ -63,8 +63,6 @@ inline constexpr const char* Duration = "duration";
 inline constexpr const char* EofReached = "eof-reached";
 // The audio output in use; unavailable while there is none.
 inline constexpr const char* CurrentAo = "current-ao";
-// Unavailable while no sound track plays.
-inline constexpr const char* AudioTrackSelected = "current-tracks/audio/id";
 inline constexpr const char* TrackCount = "track-list/count";
 // One entry of the track list; %1 is its index.
 inline constexpr const char* TrackType = "track-list/%1/type";
