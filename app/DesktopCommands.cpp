@@ -19,6 +19,18 @@ void frm1::PauseCommand()
         PauseMedia();
 }
 
+void frm1::BackCommand()
+{
+    if (geladen == True)
+        RewindMedia();
+}
+
+void frm1::ForwardCommand()
+{
+    if (geladen == True)
+        ffw_Click();
+}
+
 void frm1::SeekByCommand(double seconds)
 {
     if (geladen == True)

@@ -5,6 +5,7 @@
 
 #include "platform/Numbers.h"
 
+#include <QFileInfo>
 #include <QLineEdit>
 
 #include <cmath>
@@ -21,15 +22,28 @@ void frm1::neu_Click()
     Trap(OpenFailed, [&] {
         CmD1.Flags = platform::OFN_FILEMUSTEXIST;
         CmD1.ShowOpen();
-        const QString chosen = CmD1.FileName;
-        if (chosen.isEmpty()) {
-            m_desktop.MessageBox(this, OpenFailed);
-            return;
-        }
-        media = chosen;
-        Fileinfo->setText(media.size() <= DisplayLimit ? media : Ellipsis + media.right(DisplayLimit));
-        LoadMedia();
+        OpenChosenFile(CmD1.FileName);
     });
+}
+
+void frm1::OpenGivenFile(const QString& path)
+{
+    Trap(OpenFailed, [&] {
+        // The dialog lets only an existing file be chosen and yields its full path.
+        const QFileInfo file(path);
+        OpenChosenFile(file.isFile() ? file.absoluteFilePath() : QString());
+    });
+}
+
+void frm1::OpenChosenFile(const QString& chosen)
+{
+    if (chosen.isEmpty()) {
+        m_desktop.MessageBox(this, OpenFailed);
+        return;
+    }
+    media = chosen;
+    Fileinfo->setText(media.size() <= DisplayLimit ? media : Ellipsis + media.right(DisplayLimit));
+    LoadMedia();
 }
 
 void frm1::LoadMedia()

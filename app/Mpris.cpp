@@ -9,7 +9,6 @@
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QFileInfo>
-#include <QPointer>
 #include <QStringList>
 #include <QUrl>
 
@@ -61,7 +60,7 @@ public:
     bool CanRaise() const { return true; }
     bool HasTrackList() const { return false; }
     QString Identity() const { return QStringLiteral("Horchpult"); }
-    QString DesktopEntry() const { return QStringLiteral("horchpult"); }
+    QString DesktopEntry() const { return QStringLiteral("org.horchpult.horchpult"); }
     QStringList SupportedUriSchemes() const { return {QStringLiteral("file")}; }
     QStringList SupportedMimeTypes() const { return OpenedTypes(); }
 
@@ -195,13 +194,10 @@ MprisService::MprisService(frm1& window, platform::LastResort& lastResort, QDBus
     m_player = new MprisPlayer(*this);
     m_announced = Announced();
 
-    // The window outlives the service, but the player's event has no way to disconnect.
-    m_window.Player().PlayStateChange.connect([self = QPointer<MprisService>(this)](std::int32_t NewState) {
-        if (self.isNull())
-            return;
+    m_playStateChange = m_window.Player().PlayStateChange.connect([this](std::int32_t NewState) {
         if (NewState != player::MediaPlayer::Paused && NewState != player::MediaPlayer::Ready)
-            self->m_stopped = false;
-        self->ScheduleRefresh();
+            m_stopped = false;
+        ScheduleRefresh();
     });
     connect(&m_window, &frm1::StatusChanged, this, &MprisService::ScheduleRefresh);
 
@@ -215,6 +211,7 @@ MprisService::MprisService(frm1& window, platform::LastResort& lastResort, QDBus
 
 MprisService::~MprisService()
 {
+    m_playStateChange.disconnect();
     if (!m_registered)
         return;
     m_bus.unregisterService(QString::fromLatin1(ServiceName));

@@ -1,11 +1,14 @@
 #pragma once
 
+#include "platform/Event.h"
+
 #include <QDBusConnection>
 #include <QDBusContext>
 #include <QObject>
 #include <QString>
 #include <QVariantMap>
 
+#include <cstdint>
 #include <functional>
 
 namespace platform {
@@ -64,6 +67,7 @@ private:
     platform::LastResort& m_lastResort;
     QDBusConnection m_bus;
     MprisPlayer* m_player = nullptr;
+    platform::Event<std::int32_t>::Connection m_playStateChange;
     bool m_registered = false;
     // Stop leaves the medium paused at the start; it reads as stopped until playback starts or
     // another medium is opened.

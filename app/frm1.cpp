@@ -2,6 +2,7 @@
 
 #include "Icon.h"
 #include "Layout.h"
+#include "MenuShortcuts.h"
 
 #include "platform/Twips.h"
 
@@ -15,6 +16,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScopeGuard>
 
 #include <algorithm>
 #include <vector>
@@ -137,10 +139,12 @@ frm1::frm1(platform::Desktop& desktop, platform::LastResort& lastResort,
     BuildControls();
     ConnectHandlers();
     m_hWnd = m_desktop.RegisterWindow(*this);
+    DescribeHotKeys();
 }
 
 frm1::~frm1()
 {
+    m_hotKeysBound.disconnect();
     m_desktop.WindowDestroyed(m_hWnd);
 }
 
@@ -183,9 +187,20 @@ bool frm1::Trap(const QString& failureMessage, const std::function<void()>& step
         steps();
         return true;
     } catch (...) {
-        m_desktop.MessageBox(this, failureMessage);
+        ShowFailure(failureMessage);
         return false;
     }
+}
+
+void frm1::ShowFailure(const QString& text)
+{
+    // Hot keys run while a box is open, and a held key repeats 25 times a second: each failed
+    // repeat would nest one more box with the same words.
+    if (m_failuresShown.contains(text))
+        return;
+    m_failuresShown.append(text);
+    const auto closed = qScopeGuard([&] { m_failuresShown.removeOne(text); });
+    m_desktop.MessageBox(this, text);
 }
 
 void frm1::BuildMenu()
@@ -298,6 +313,10 @@ void frm1::BuildControls()
     Place(*Check1, {"Check1", {7800, 1320, 255, 255}, 45});
     Check1->setAccessibleName(QStringLiteral("Check1"));
     focusOrder.emplace_back(45, Check1);
+
+    auto* menuFirst = new MenuShortcutsFirst({neu, ende}, this);
+    for (QLineEdit* box : {time_goto, autorewind})
+        box->installEventFilter(menuFirst);
 
     // Labels, frames, hidden and disabled controls never take the focus; the rest follow their
     // tab index.

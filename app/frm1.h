@@ -1,18 +1,22 @@
 #pragma once
 
 #include "hotkeys/cRegHotKey.h"
+#include "pedal/PedalCommands.h"
 #include "platform/CommonDialog.h"
 #include "platform/Desktop.h"
 #include "platform/LastResort.h"
 #include "platform/Timer.h"
 #include "player/MediaPlayer.h"
 
+#include <QHash>
 #include <QMainWindow>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 class QAction;
 class QCheckBox;
@@ -22,6 +26,10 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QPushButton;
+
+namespace pedal {
+class PedalService;
+}
 
 namespace app {
 
@@ -53,16 +61,34 @@ public:
     std::int16_t Geladen() const { return geladen; }
     const QString& Media() const { return media; }
 
+    // Opens a file named outside the window, as a desktop's "Open with" names it, the way
+    // File > open opens the file chosen in its dialog; like the dialog it takes only an
+    // existing file.
+    void OpenGivenFile(const QString& path);
+
     // The commands of F3 and F2 for the desktop's media controls; like the hot keys they run
     // only once a medium is loaded.
     void PlayCommand();
     void PauseCommand();
+    // F1's step back and the >> button's step forward, for the foot pedals; only once a medium
+    // is loaded.
+    void BackCommand();
+    void ForwardCommand();
     // The window's seek sequence, by seconds from the current position or to a position in
     // seconds, never below 0; only once a medium is loaded.
     void SeekByCommand(double seconds);
     void SeekToCommand(double seconds);
     // The rate of the speed step shown.
     double PlaybackRate() const;
+
+    // Tells the user, in a line below the controls rather than in a box, of something this desktop
+    // or its devices limit; each text is shown once however often it is given, until withdrawn.
+    void ShowNotice(const QString& text);
+    void WithdrawNotice(const QString& text);
+
+    // Lets the foot pedals drive the player and shows which are plugged in. The service must
+    // raise nothing once the window is gone: make it before the window, so it goes after.
+    void AttachPedals(pedal::PedalService& pedals);
 
 signals:
     // The speed step or the file shown has changed; the play state has the player's own event.
@@ -76,9 +102,14 @@ private:
     // Runs steps; any failure in them shows failureMessage and ends the handler. Returns
     // whether the steps ran to their end.
     bool Trap(const QString& failureMessage, const std::function<void()>& steps);
+    // The message box of a trapped failure; none while a box with the same text is open.
+    void ShowFailure(const QString& text);
     std::int16_t SpeedStep() const;
 
     void ende_Click();
+
+    void DescribeHotKeys();
+    void m_desktop_HotKeysBound(const std::vector<platform::HotKeyTrigger>& triggers);
 
     void m_cHotKey_HotKeyPress(const QString& sName, std::int32_t eModifiers, std::int32_t eKey);
     void PlayMedia();
@@ -86,9 +117,13 @@ private:
     void RewindMedia();
 
     void neu_Click();
+    // What File > open does with the name its dialog yields.
+    void OpenChosenFile(const QString& chosen);
     void LoadMedia();
     void Timer1_Timer();
     void wm1_PlayStateChange(std::int32_t NewState);
+
+    void ShowPedals();
 
     void Check1_Click();
     void autorewind_Change();
@@ -146,6 +181,16 @@ private:
     QPushButton* Command1 = nullptr;
     QGroupBox* Frame2 = nullptr;
     QPushButton* Command2 = nullptr;
+    QLabel* notice = nullptr;
+    QStringList m_notices;
+    QString m_unboundNotice;
+    platform::Event<const std::vector<platform::HotKeyTrigger>&>::Connection m_hotKeysBound;
+    QHash<std::uint32_t, QString> m_keyToolTips; // as the window made them, by virtual key
+    // The texts of the failure boxes open now.
+    QStringList m_failuresShown;
+
+    pedal::PedalService* m_pedals = nullptr;
+    std::unique_ptr<pedal::PedalCommands> m_pedalCommands;
 
     std::unique_ptr<player::MediaPlayer> wm1;
     platform::Timer Timer1;

@@ -1,11 +1,12 @@
 include(GoogleTest)
 
-# horchpult_add_test(NAME name SOURCES ... LIBRARIES ... [X11] [LABELS ...] [TIMEOUT seconds])
+# horchpult_add_test(NAME name SOURCES ... LIBRARIES ... [X11] [WRAPPER program] [LABELS ...]
+#                    [TIMEOUT seconds])
 # Registers every test case of one GoogleTest executable with ctest, each with a time limit
 # (120 s unless given). X11 tests run each case under a display server of their own, so cases
-# never share grabs or focus.
+# never share grabs or focus; others may run under a wrapper program.
 function(horchpult_add_test)
-  cmake_parse_arguments(T "X11" "NAME;TIMEOUT" "SOURCES;LIBRARIES;LABELS" ${ARGN})
+  cmake_parse_arguments(T "X11" "NAME;TIMEOUT;WRAPPER" "SOURCES;LIBRARIES;LABELS" ${ARGN})
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 120)
   endif()
@@ -18,6 +19,9 @@ function(horchpult_add_test)
     list(APPEND labels x11)
   else()
     list(APPEND labels unit)
+    if(T_WRAPPER)
+      set_target_properties(${T_NAME} PROPERTIES CROSSCOMPILING_EMULATOR ${T_WRAPPER})
+    endif()
   endif()
   gtest_discover_tests(${T_NAME}
     DISCOVERY_TIMEOUT 60

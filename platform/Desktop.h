@@ -1,14 +1,30 @@
 #pragma once
 
+#include "Event.h"
 #include "Services.h"
 
 #include <QString>
 
 #include <cstdint>
+#include <vector>
 
 class QWidget;
 
 namespace platform {
+
+// What the desktop made of one registered key: the trigger it fires on, as the desktop writes it
+// for the user ("F3", "Ctrl+Alt+P"); empty when the desktop left the key unbound.
+struct HotKeyTrigger {
+    HWND hwnd;
+    std::uint32_t fsModifiers;
+    std::uint32_t vk;
+    QString trigger;
+};
+
+// Where registered keys reach the program: whichever program has the focus, only while an X11
+// program has it (a Wayland session whose desktop offers no global shortcuts, through XWayland),
+// or nowhere (a Wayland session without either; elsewhere registering fails).
+enum class HotKeyReach { Everywhere, WhileX11HasFocus, Nowhere };
 
 // The services a top-level window uses besides those of the hot-key registry: its handle, the
 // notice of its destruction, and the program's message box.
@@ -24,6 +40,15 @@ public:
     // A modal dialog for choosing one file; its full path, or empty when none was chosen.
     // With OFN_FILEMUSTEXIST in flags only existing files can be chosen.
     virtual QString ChooseFile(QWidget* owner, std::uint32_t flags) = 0;
+
+    // What the key registered under name does, in words the desktop may show when it asks the
+    // user to bind it. Give it before registering the key.
+    virtual void DescribeHotKey(const QString& name, const QString& description) = 0;
+    virtual HotKeyReach HotKeysReach() const = 0;
+    // Raised on the GUI thread when the desktop says which triggers it gave the registered keys:
+    // once it has bound them, and whenever the user changes them. Never raised where keys are
+    // grabbed just as registered (X11).
+    Event<const std::vector<HotKeyTrigger>&> HotKeysBound;
 };
 
 } // namespace platform

@@ -1,47 +1,84 @@
 #include "LinuxPlatform.h"
 
+#include "DesktopSession.h"
 #include "Error.h"
 #include "LastError.h"
 #include "LastResort.h"
 #include "MessageBox.h"
 #include "SystemText.h"
 #include "TickCount.h"
-#include "X11HotKeys.h"
+#include "UnreachableHotKeys.h"
+#include "VirtualKeys.h"
+#include "portal/PortalHotKeys.h"
+#include "x11/X11HotKeys.h"
 
+#include <QDBusConnection>
 #include <QFileDialog>
 #include <QGuiApplication>
+#include <QRegularExpression>
 #include <QWidget>
+
+#include <algorithm>
 
 namespace platform {
 
 namespace {
 constexpr std::int32_t SystemCommandMask = 0xFFF0;
-}
+constexpr std::uint32_t KnownModifierFlags = MOD_ALT | MOD_CONTROL | MOD_SHIFT | MOD_WIN;
+// A desktop whose portal does not answer by then is treated as one without global shortcuts.
+constexpr int PortalProbeTimeoutMs = 2000;
+// Handles given out where windows have no X window id; far from X's resource ids.
+constexpr HWND FirstOwnHandle = 0x7F000001;
 
-LinuxPlatform::LinuxPlatform(LastResort& lastResort) : m_lastResort(lastResort)
+xcb_connection_t* QtX11Connection()
 {
     auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    xcb_connection_t* connection = x11 != nullptr ? x11->connection() : nullptr;
-    if (connection == nullptr)
-        return;
-    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
-    m_keys = std::make_unique<X11HotKeys>(
-        connection, root, [this](HWND hwnd, std::int32_t id, std::uint32_t fsModifiers, std::uint32_t vk) {
-            const auto lParam = static_cast<std::int32_t>((vk << 16) | (fsModifiers & 0xFFFF));
-            m_lastResort.Run([&] { Deliver(hwnd, WM_HOTKEY, id, lParam); });
-        });
-    qGuiApp->installNativeEventFilter(m_keys.get());
+    return x11 != nullptr ? x11->connection() : nullptr;
+}
+} // namespace
+
+LinuxPlatform::LinuxPlatform(LastResort& lastResort, QDBusConnection bus) : m_lastResort(lastResort)
+{
+    const auto pressed = [this](const HotKey& key) { Pressed(key); };
+    xcb_connection_t* connection = QtX11Connection();
+    const bool wayland = IsWaylandSession();
+    if (wayland && PortalHotKeys::IsOffered(bus, PortalProbeTimeoutMs)) {
+        auto portal = std::make_unique<PortalHotKeys>(
+            bus, QGuiApplication::desktopFileName(), connection != nullptr, pressed,
+            [this](const std::vector<PortalHotKeys::Binding>& bindings) {
+                std::vector<HotKeyTrigger> triggers;
+                for (const auto& [key, trigger] : bindings)
+                    triggers.push_back({key.hwnd, key.fsModifiers, key.vk, trigger});
+                m_lastResort.Run([&] { HotKeysBound.raise(triggers); });
+            });
+        m_portal = portal.get();
+        m_keys = std::move(portal);
+        m_reach = HotKeyReach::Everywhere;
+    } else if (connection != nullptr) {
+        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+        auto grabs = std::make_unique<X11HotKeys>(connection, root, pressed);
+        m_x11Filter = grabs.get();
+        qGuiApp->installNativeEventFilter(m_x11Filter);
+        m_keys = std::move(grabs);
+        m_reach = wayland ? HotKeyReach::WhileX11HasFocus : HotKeyReach::Everywhere;
+    } else if (wayland) {
+        m_keys = std::make_unique<UnreachableHotKeys>();
+    }
 }
 
 LinuxPlatform::~LinuxPlatform()
 {
-    if (m_keys)
-        qGuiApp->removeNativeEventFilter(m_keys.get());
+    if (m_x11Filter != nullptr)
+        qGuiApp->removeNativeEventFilter(m_x11Filter);
 }
 
 HWND LinuxPlatform::RegisterWindow(QWidget& window)
 {
-    const auto hwnd = static_cast<HWND>(window.winId());
+    HWND hwnd = 0;
+    if (QtX11Connection() != nullptr)
+        hwnd = static_cast<HWND>(window.winId());
+    else
+        hwnd = m_lastHandle = m_lastHandle == 0 ? FirstOwnHandle : m_lastHandle + 1;
     m_windows.insert(hwnd, &window);
     return hwnd;
 }
@@ -50,9 +87,17 @@ void LinuxPlatform::WindowDestroyed(HWND hwnd)
 {
     m_lastResort.Run([&] { Deliver(hwnd, WM_DESTROY, 0, 0); });
     m_hooks.UnhookWindow(hwnd);
-    if (m_keys)
-        m_keys->UnregisterWindow(hwnd);
+    for (const HotKey& key : m_registered) {
+        if (key.hwnd == hwnd)
+            m_keys->Release(key);
+    }
+    std::erase_if(m_registered, [&](const HotKey& key) { return key.hwnd == hwnd; });
     m_windows.remove(hwnd);
+}
+
+void LinuxPlatform::DescribeHotKey(const QString& name, const QString& description)
+{
+    m_descriptions.insert(name, description);
 }
 
 void LinuxPlatform::MessageBox(QWidget* owner, const QString& text)
@@ -87,16 +132,36 @@ bool LinuxPlatform::RegisterHotKey(HWND hwnd, std::int32_t id, std::uint32_t fsM
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return false;
     }
-    return m_keys->Register(hwnd, id, fsModifiers, vk);
+    if ((fsModifiers & ~KnownModifierFlags) != 0 || KeysymOfVirtualKey(vk) == 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    const bool taken = std::any_of(m_registered.begin(), m_registered.end(), [&](const HotKey& k) {
+        return (k.hwnd == hwnd && k.id == id) || (k.fsModifiers == fsModifiers && k.vk == vk);
+    });
+    if (taken) {
+        SetLastError(ERROR_HOTKEY_ALREADY_REGISTERED);
+        return false;
+    }
+    const QString name = KeyNameOf(id);
+    HotKey key{hwnd, id, fsModifiers, vk, name, m_descriptions.value(name)};
+    if (!m_keys->Grab(key))
+        return false;
+    m_registered.push_back(std::move(key));
+    return true;
 }
 
 bool LinuxPlatform::UnregisterHotKey(HWND hwnd, std::int32_t id)
 {
-    if (!m_keys) {
+    const auto found = std::find_if(m_registered.begin(), m_registered.end(),
+                                    [&](const HotKey& k) { return k.hwnd == hwnd && k.id == id; });
+    if (found == m_registered.end()) {
         SetLastError(ERROR_HOTKEY_NOT_REGISTERED);
         return false;
     }
-    return m_keys->Unregister(hwnd, id);
+    m_keys->Release(*found);
+    m_registered.erase(found);
+    return true;
 }
 
 std::uint32_t LinuxPlatform::FormatMessageA(std::uint32_t flags, std::uint32_t messageId,
@@ -160,9 +225,37 @@ std::int32_t LinuxPlatform::Deliver(HWND hwnd, std::int32_t msg, std::int32_t wP
 std::int32_t LinuxPlatform::OwnProcessing(HWND hwnd, std::int32_t msg, std::int32_t wParam, std::int32_t)
 {
     QWidget* window = m_windows.value(hwnd);
-    if (window != nullptr && msg == WM_SYSCOMMAND && (wParam & SystemCommandMask) == SC_RESTORE)
+    if (window == nullptr || msg != WM_SYSCOMMAND || (wParam & SystemCommandMask) != SC_RESTORE)
+        return 0;
+    // A minimized window comes back in its earlier state, maximized too; any other is restored to
+    // its normal size.
+    if (window->isMinimized())
+        window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+    else
         window->showNormal();
+    // On Wayland only a token from the desktop lets a window come back to the front; Qt takes it
+    // from the environment when the window asks to be activated.
+    const QString token = m_portal != nullptr ? m_portal->TakeActivationToken() : QString();
+    if (!token.isEmpty() && QGuiApplication::platformName() == QLatin1String("wayland")) {
+        qputenv("XDG_ACTIVATION_TOKEN", token.toUtf8());
+        window->activateWindow();
+    }
     return 0;
+}
+
+void LinuxPlatform::Pressed(const HotKey& key)
+{
+    const auto lParam = static_cast<std::int32_t>((key.vk << 16) | (key.fsModifiers & 0xFFFF));
+    m_lastResort.Run([&] { Deliver(key.hwnd, WM_HOTKEY, key.id, lParam); });
+}
+
+QString LinuxPlatform::KeyNameOf(std::int32_t id) const
+{
+    const QString atomName = QString::fromLocal8Bit(m_atoms.Name(static_cast<ATOM>(id)));
+    const QRegularExpression unique(QStringLiteral("_") + QRegularExpression::escape(platform::ExecutableBaseName())
+                                    + QStringLiteral("_-?\\d+$"));
+    const qsizetype at = atomName.indexOf(unique);
+    return at >= 0 ? atomName.left(at) : atomName;
 }
 
 bool LinuxPlatform::IsWindow(HWND hwnd) const

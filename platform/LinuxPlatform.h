@@ -2,37 +2,50 @@
 
 #include "AtomTable.h"
 #include "Desktop.h"
+#include "HotKeyBackend.h"
 #include "MessageHook.h"
 
+#include <QAbstractNativeEventFilter>
+#include <QDBusConnection>
 #include <QHash>
 #include <QPointer>
 
 #include <memory>
+#include <vector>
 
 namespace platform {
 
 class LastResort;
-class X11HotKeys;
+class PortalHotKeys;
 
-// The desktop services on Linux. Hot keys are X11 key grabs through Qt's own connection;
-// without an X11 connection (Wayland without XWayland, Qt's offscreen platform) registering a
-// hot key fails with last error 1400. Window handles are the top-level widgets' X window ids.
-// Messages that reach a window from outside (hot-key presses, destruction) are delivered
+// The desktop services on Linux. Hot keys go through the desktop portal's global shortcuts in a
+// Wayland session whose desktop offers them, and otherwise are key grabs on Qt's own X11
+// connection (in a Wayland session that is XWayland, which sees keys only while an X11 program
+// has the focus). A Wayland session with neither takes the keys without ever delivering them,
+// so the window still starts; elsewhere without an X11 connection (Qt's offscreen platform)
+// registering a hot key fails with last error 1400. Window handles are the top-level
+// widgets' X window ids on X11, numbers the platform gives out elsewhere. Messages that reach a
+// window from outside (hot-key presses, destruction) and the desktop's answers are delivered
 // inside the last resort, so no failure escapes into Qt. Needs a QGuiApplication; one per
 // program, living longer than every window it knows.
 class LinuxPlatform final : public Desktop {
 public:
-    explicit LinuxPlatform(LastResort& lastResort);
+    // bus: where the desktop portal is asked for global shortcuts in a Wayland session.
+    explicit LinuxPlatform(LastResort& lastResort, QDBusConnection bus = QDBusConnection::sessionBus());
     ~LinuxPlatform() override;
     LinuxPlatform(const LinuxPlatform&) = delete;
     LinuxPlatform& operator=(const LinuxPlatform&) = delete;
 
-    bool HasX11() const { return m_keys != nullptr; }
+    // How hot keys are registered: X11 grabs, or the portal.
+    bool HasX11() const { return m_x11Filter != nullptr; }
+    bool UsesPortal() const { return m_portal != nullptr; }
 
     HWND RegisterWindow(QWidget& window) override;
     void WindowDestroyed(HWND hwnd) override;
     void MessageBox(QWidget* owner, const QString& text) override;
     QString ChooseFile(QWidget* owner, std::uint32_t flags) override;
+    void DescribeHotKey(const QString& name, const QString& description) override;
+    HotKeyReach HotKeysReach() const override { return m_reach; }
 
     ATOM GlobalAddAtomA(const QByteArray& name) override;
     ATOM GlobalDeleteAtom(ATOM atom) override;
@@ -52,12 +65,22 @@ private:
     std::int32_t Deliver(HWND hwnd, std::int32_t msg, std::int32_t wParam, std::int32_t lParam);
     std::int32_t OwnProcessing(HWND hwnd, std::int32_t msg, std::int32_t wParam, std::int32_t lParam);
     bool IsWindow(HWND hwnd) const;
+    void Pressed(const HotKey& key);
+    // The name the key was registered under: its atom's text without the "_<program>_<ticks>"
+    // that makes the atom unique.
+    QString KeyNameOf(std::int32_t id) const;
 
     LastResort& m_lastResort;
     AtomTable m_atoms;
     MessageHook m_hooks;
     QHash<HWND, QPointer<QWidget>> m_windows;
-    std::unique_ptr<X11HotKeys> m_keys;
+    HWND m_lastHandle = 0;
+    QHash<QString, QString> m_descriptions;
+    std::vector<HotKey> m_registered;
+    std::unique_ptr<HotKeyBackend> m_keys;
+    QAbstractNativeEventFilter* m_x11Filter = nullptr;
+    PortalHotKeys* m_portal = nullptr;
+    HotKeyReach m_reach = HotKeyReach::Nowhere;
 };
 
 } // namespace platform

@@ -1,7 +1,12 @@
 #include "VirtualKeys.h"
 
+#include "Messages.h"
+
+#include <QStringList>
+
 #include <X11/XF86keysym.h>
 #include <X11/keysym.h>
+#include <xkbcommon/xkbcommon.h>
 
 #include <array>
 #include <utility>
@@ -43,6 +48,25 @@ std::uint32_t KeysymOfVirtualKey(std::uint32_t vk)
             return keysym;
     }
     return 0;
+}
+
+QString TriggerOf(std::uint32_t fsModifiers, std::uint32_t vk)
+{
+    const std::uint32_t keysym = KeysymOfVirtualKey(vk);
+    char name[64];
+    if (keysym == 0 || xkb_keysym_get_name(keysym, name, sizeof name) <= 0)
+        return {};
+    QStringList parts;
+    if (fsModifiers & MOD_CONTROL)
+        parts << QStringLiteral("CTRL");
+    if (fsModifiers & MOD_ALT)
+        parts << QStringLiteral("ALT");
+    if (fsModifiers & MOD_SHIFT)
+        parts << QStringLiteral("SHIFT");
+    if (fsModifiers & MOD_WIN)
+        parts << QStringLiteral("LOGO");
+    parts << QString::fromLatin1(name);
+    return parts.join(QLatin1Char('+'));
 }
 
 } // namespace platform

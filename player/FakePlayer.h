@@ -31,12 +31,15 @@ public:
     double currentPosition() const override;
     void setCurrentPosition(double seconds) override;
     double duration() const override { return length; }
+    void showPedal(const QString& models) override { pedal = models; }
 
     // Script and record.
     QStringList calls;
     std::int32_t state = Undefined;
     double position = 0;
     double length = 0;
+    // The pedals shown.
+    QString pedal;
     // The operation ("play", "pause", "rate", "url", "position", "getPosition", "playState",
     // "autoStart") that fails from now on; empty: none.
     QString failing;

@@ -52,6 +52,10 @@ public:
     // The open medium's length in seconds; 0 without a medium or while the length is unknown.
     virtual double duration() const = 0;
 
+    // Shows in the player's controls that foot pedals are plugged in, naming their models;
+    // empty: none, and nothing shows.
+    virtual void showPedal(const QString& models) = 0;
+
     float Left() const { return m_left; }
     float Top() const { return m_top; }
     float Width() const { return m_width; }

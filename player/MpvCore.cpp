@@ -36,6 +36,36 @@ public:
     mpv_node node{};
 };
 
+MpvEvent ValueOf(const mpv_event& event)
+{
+    MpvEvent value;
+    value.id = event.event_id;
+    switch (event.event_id) {
+    case MPV_EVENT_START_FILE:
+        value.entry = static_cast<const mpv_event_start_file*>(event.data)->playlist_entry_id;
+        break;
+    case MPV_EVENT_END_FILE: {
+        const auto& end = *static_cast<const mpv_event_end_file*>(event.data);
+        value.entry = end.playlist_entry_id;
+        value.endReason = end.reason;
+        value.endError = end.error;
+        break;
+    }
+    case MPV_EVENT_PROPERTY_CHANGE: {
+        const auto& change = *static_cast<const mpv_event_property*>(event.data);
+        value.property = change.name;
+        if (change.format == MPV_FORMAT_FLAG)
+            value.flag = *static_cast<const int*>(change.data) != 0;
+        else if (change.format == MPV_FORMAT_STRING)
+            value.text = QString::fromUtf8(*static_cast<char* const*>(change.data));
+        break;
+    }
+    default:
+        break;
+    }
+    return value;
+}
+
 } // namespace
 
 MpvCore::MpvCore()
@@ -80,6 +110,7 @@ MpvCore::MpvCore()
         const QByteArray ao = qgetenv(AudioOutputVariable);
         if (!ao.isEmpty())
             check(Mpv().set_option_string(m_handle, o::Ao, ao.constData()), "option", o::Ao);
+        m_silentByChoice = ao == mpv::value::SilentOutput;
         const QByteArray pcmFile = qgetenv(PcmFileVariable);
         if (!pcmFile.isEmpty())
             check(Mpv().set_option_string(m_handle, o::AoPcmFile, pcmFile.constData()), "option", o::AoPcmFile);
@@ -124,8 +155,9 @@ bool MpvCore::dispatchNextEvent(double seconds)
     const mpv_event* event = Mpv().wait_event(m_handle, seconds);
     if (event->event_id == MPV_EVENT_NONE)
         return false;
+    const MpvEvent value = ValueOf(*event);
     if (m_handler)
-        m_handler(*event);
+        m_handler(value);
     return true;
 }
 
@@ -226,6 +258,12 @@ void MpvCore::stop()
 {
     const char* args[] = {mpv::command::Stop, nullptr};
     check(Mpv().command(m_handle, args), "command", mpv::command::Stop);
+}
+
+void MpvCore::reloadSoundOutput()
+{
+    const char* args[] = {mpv::command::ReloadAudioOutput, nullptr};
+    check(Mpv().command(m_handle, args), "command", mpv::command::ReloadAudioOutput);
 }
 
 } // namespace player

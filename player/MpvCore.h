@@ -1,17 +1,33 @@
 #pragma once
 
+#include <QByteArray>
 #include <QObject>
 #include <QString>
+
+#include <mpv/client.h>
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
 #include <optional>
 
-struct mpv_handle;
-struct mpv_event;
-
 namespace player {
+
+// One event of the core as its handler gets it: copied out of mpv's event buffer, which the next
+// mpv_wait_event reuses, and a handler may run that wait itself (a message box's event loop does).
+struct MpvEvent {
+    mpv_event_id id = MPV_EVENT_NONE;
+    // START_FILE and END_FILE: the playlist entry.
+    std::int64_t entry = 0;
+    // END_FILE: why the file ended, and mpv's error code when that was an error.
+    int endReason = MPV_END_FILE_REASON_EOF;
+    int endError = 0;
+    // PROPERTY_CHANGE: the property's name and its new value, as a flag or a text as it is
+    // observed; no flag and an empty text while the property is unavailable.
+    QByteArray property;
+    std::optional<bool> flag;
+    QString text;
+};
 
 // The one owner of an mpv core, set up independent of the user's mpv configuration, for local
 // files only, silent, with the pitch kept at every speed. Made, used and destroyed on the GUI
@@ -19,7 +35,7 @@ namespace player {
 // or "pcm" with the file in HORCHPULT_AO_PCM_FILE).
 //
 // mpv's wakeup callback only queues a drain to the GUI thread; the drain hands every event to
-// the handler, which must not throw and may call back into the core. A render context made on
+// the handler, which must not throw and may call back into the core, drains included. A render context made on
 // this core must be freed before it: whoever makes one holds a shared_ptr to the core.
 //
 // libmpv needs LC_NUMERIC to be "C"; the constructor sets it, since QApplication sets the
@@ -28,7 +44,7 @@ namespace player {
 // Every failed request raises platform::Error (PlayerError::EngineFailure).
 class MpvCore final : public QObject {
 public:
-    using EventHandler = std::function<void(const mpv_event&)>;
+    using EventHandler = std::function<void(const MpvEvent&)>;
 
     MpvCore();
     ~MpvCore() override;
@@ -58,6 +74,11 @@ public:
     // MPV_EVENT_PLAYBACK_RESTART follow.
     void seekExact(double seconds);
     void stop();
+    // Closes the sound output and opens the chosen one again, or the silent one if it still
+    // fails. mpv drops the sound it had buffered and goes on after it.
+    void reloadSoundOutput();
+    // True when the silent output was chosen (HORCHPULT_AO=null): no other is worth trying.
+    bool silentByChoice() const { return m_silentByChoice; }
 
 private:
     static void onWakeup(void* core) noexcept;
@@ -66,6 +87,7 @@ private:
     mpv_handle* m_handle = nullptr;
     EventHandler m_handler;
     std::atomic<bool> m_drainQueued{false};
+    bool m_silentByChoice = false;
 };
 
 } // namespace player

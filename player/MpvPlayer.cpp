@@ -4,6 +4,7 @@
 #include "MpvLibrary.h"
 #include "MpvProperties.h"
 #include "MpvVideo.h"
+#include "PedalSymbol.h"
 #include "PlayerErrors.h"
 
 #include "platform/LastResort.h"
@@ -19,6 +20,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
+#include <iterator>
 
 namespace player {
 
@@ -36,6 +39,9 @@ constexpr double MaximumRate = 100;
 // window waits for the outcome: it gives up before the user would think it hung.
 constexpr int OpenTimeoutMs = 1800;
 constexpr int RefreshIntervalMs = 200;
+// Waits between tries of the real sound output while mpv plays on its silent one: a sound
+// server that restarts is back within a second or two, one that is missing may take long.
+constexpr int SoundRetryDelaysMs[] = {250, 250, 250, 500, 500, 1000, 2000};
 
 // The seek bar counts milliseconds; keys and clicks beside the handle move it by these.
 constexpr int SeekStepMs = 1000;
@@ -46,6 +52,28 @@ constexpr int BarHeight = 28;
 constexpr int SeekBarMinimumWidth = 40;
 constexpr int VolumeWidth = 70;
 constexpr int TimeMargin = 6;
+
+int soundRetryDelay(int tries)
+{
+    const auto last = std::size(SoundRetryDelaysMs) - 1;
+    return SoundRetryDelaysMs[std::min(static_cast<std::size_t>(tries), last)];
+}
+
+// A desktop sound server (PulseAudio, or PipeWire for its clients) listens on a socket in the
+// user's runtime folder, or where PULSE_SERVER says. While that socket is missing no try of the
+// sound output can succeed, and each try holds playback for a moment.
+bool soundServerMissing()
+{
+    QString address = qEnvironmentVariable("PULSE_SERVER");
+    if (address.isEmpty()) {
+        const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+        return !runtime.isEmpty() && !QFileInfo::exists(runtime + QStringLiteral("/pulse/native")) &&
+               !QFileInfo::exists(runtime + QStringLiteral("/pipewire-0"));
+    }
+    if (address.startsWith(QStringLiteral("unix:")))
+        address.remove(0, 5);
+    return address.startsWith(u'/') && !QFileInfo::exists(address);
+}
 
 int milliseconds(double seconds)
 {
@@ -61,11 +89,11 @@ QString clockText(double seconds, bool withHours)
     return QStringLiteral("%1:%2").arg(total / 60).arg(total % 60, 2, 10, zero);
 }
 
-QString endReason(const mpv_event_end_file& end)
+QString endReason(const MpvEvent& end)
 {
-    switch (end.reason) {
+    switch (end.endReason) {
     case MPV_END_FILE_REASON_ERROR:
-        return QString::fromUtf8(Mpv().error_string(end.error));
+        return QString::fromUtf8(Mpv().error_string(end.endError));
     case MPV_END_FILE_REASON_REDIRECT:
         return QStringLiteral("it refers to other files");
     default:
@@ -98,7 +126,7 @@ MpvCore& MpvPlayer::engine()
         core->setDouble(property::Speed, m_rate);
         core->observeFlag(property::EofReached);
         core->observeString(property::CurrentAo);
-        core->setEventHandler([this](const mpv_event& event) { m_lastResort.Run([&] { onEvent(event); }); });
+        core->setEventHandler([this](const MpvEvent& event) { m_lastResort.Run([&] { onEvent(event); }); });
         m_video->attach(core);
         m_core = std::move(core);
     }
@@ -150,8 +178,23 @@ void MpvPlayer::buildControls()
     m_volume = slider(QStringLiteral("playerVolume"), QStringLiteral("Lautstärke"));
     m_volume->setRange(0, MaximumVolume);
     m_volume->setValue(static_cast<int>(InitialVolume));
+    m_pedal = new QLabel(this);
+    m_pedal->setObjectName(QStringLiteral("playerPedal"));
+    m_pedal->setAccessibleName(QStringLiteral("Fußpedal"));
+    m_pedal->setAlignment(Qt::AlignCenter);
+    m_pedal->hide();
     m_refresh = new QTimer(this);
     m_refresh->setInterval(RefreshIntervalMs);
+    m_soundRetry = new QTimer(this);
+    m_soundRetry->setSingleShot(true);
+}
+
+void MpvPlayer::showPedal(const QString& models)
+{
+    const QString description = models.isEmpty() ? QString() : QStringLiteral("Fußpedal: %1").arg(models);
+    m_pedal->setToolTip(description);
+    m_pedal->setAccessibleDescription(description);
+    layoutControls();
 }
 
 void MpvPlayer::connectControls()
@@ -169,6 +212,7 @@ void MpvPlayer::connectControls()
                 showSound();
             }));
     connect(m_refresh, &QTimer::timeout, this, guarded([this] { refreshControls(); }));
+    connect(m_soundRetry, &QTimer::timeout, this, guarded([this] { retrySoundOutput(); }));
 }
 
 void MpvPlayer::resizeEvent(QResizeEvent*)
@@ -193,10 +237,13 @@ void MpvPlayer::layoutControls()
     Slot items[] = {
         {m_playPause, bar}, {m_seekBar, SeekBarMinimumWidth}, {m_stop, bar},
         {m_mute, bar},      {m_time, m_timeWidth},            {m_volume, VolumeWidth},
+        {m_pedal, bar},
     };
+    const bool pedalPlugged = !m_pedal->toolTip().isEmpty();
     int used = 0;
     for (Slot& slot : items) {
-        slot.shown = used + slot.width <= w && (slot.widget != m_time || timeReadable);
+        slot.shown = used + slot.width <= w && (slot.widget != m_time || timeReadable)
+                     && (slot.widget != m_pedal || pedalPlugged);
         if (slot.shown)
             used += slot.width;
     }
@@ -212,9 +259,10 @@ void MpvPlayer::layoutControls()
     const int icon = std::max(1, bar - std::min(8, bar / 3));
     for (QToolButton* b : {m_playPause, m_stop, m_mute})
         b->setIconSize(QSize(icon, icon));
+    m_pedal->setPixmap(PedalSymbol(icon, devicePixelRatioF(), palette().color(QPalette::WindowText)));
 
     int x = 0;
-    for (const int index : {0, 2, 1, 4, 3, 5}) {
+    for (const int index : {0, 2, 1, 4, 3, 5, 6}) {
         const Slot& slot = items[index];
         slot.widget->setVisible(slot.shown);
         if (!slot.shown)
@@ -345,8 +393,12 @@ void MpvPlayer::setURL(const QString& url)
 
 void MpvPlayer::showSound()
 {
-    // Known once a medium has sound to play: mpv then names the output it plays it on.
-    const bool unheard = m_entry != 0 && !m_opening && m_soundOutput == QLatin1String(mpv::value::SilentOutput);
+    const bool open = m_entry != 0 && !m_opening;
+    const bool silent = m_soundOutput == QLatin1String(mpv::value::SilentOutput);
+    followSoundOutput(open, silent);
+    // Known once a medium has sound to play: mpv then names the output it plays it on. While
+    // the real output is being tried again mpv names none for a moment.
+    const bool unheard = open && (silent || (m_soundOutput.isEmpty() && m_soundRetry->isActive()));
     m_mute->setEnabled(!unheard);
     m_volume->setEnabled(!unheard);
     const bool muted = unheard || m_mute->isChecked();
@@ -354,6 +406,30 @@ void MpvPlayer::showSound()
            unheard ? QStringLiteral("Keine Tonausgabe")
            : muted ? QStringLiteral("Ton an")
                    : QStringLiteral("Ton aus"));
+}
+
+void MpvPlayer::followSoundOutput(bool open, bool silent)
+{
+    const bool heard = open && !silent && !m_soundOutput.isEmpty();
+    if (!open || heard) {
+        m_soundRetry->stop();
+        m_soundTries = 0;
+    } else if (silent && !m_soundRetry->isActive() && !m_core->silentByChoice()) {
+        m_soundRetry->start(soundRetryDelay(m_soundTries));
+    }
+}
+
+void MpvPlayer::retrySoundOutput()
+{
+    m_soundRetry->start(soundRetryDelay(++m_soundTries));
+    if (soundServerMissing())
+        return;
+    // mpv drops the sound buffered for the old output and goes on after it; going back to the
+    // position shown skips nothing, whether the real output opens or the silent one again.
+    const double at = currentPosition();
+    m_core->reloadSoundOutput();
+    if (m_playState != MediaEnded)
+        seekTo(at);
 }
 
 void MpvPlayer::refuse(const QString& path, QString reason)
@@ -383,23 +459,22 @@ bool MpvPlayer::hasTrack(const char* kind) const
     return false;
 }
 
-void MpvPlayer::onEvent(const mpv_event& event)
+void MpvPlayer::onEvent(const MpvEvent& event)
 {
-    switch (event.event_id) {
+    switch (event.id) {
     case MPV_EVENT_START_FILE:
-        m_started = static_cast<const mpv_event_start_file*>(event.data)->playlist_entry_id;
+        m_started = event.entry;
         break;
     case MPV_EVENT_FILE_LOADED:
         if (m_opening && m_started == m_entry)
             m_opening->loaded = true;
         break;
-    case MPV_EVENT_END_FILE: {
-        const auto& end = *static_cast<const mpv_event_end_file*>(event.data);
+    case MPV_EVENT_END_FILE:
         // A file opened earlier may report its end after the next one was asked for.
-        if (end.playlist_entry_id != m_entry)
+        if (event.entry != m_entry)
             break;
         if (m_opening) {
-            m_opening->failure = endReason(end);
+            m_opening->failure = endReason(event);
             break;
         }
         // The open file failed while it played.
@@ -409,7 +484,6 @@ void MpvPlayer::onEvent(const mpv_event& event)
         m_seek = Seek::None;
         setState(Undefined);
         break;
-    }
     case MPV_EVENT_SEEK:
         if (m_seek == Seek::Requested)
             m_seek = Seek::Running;
@@ -422,17 +496,14 @@ void MpvPlayer::onEvent(const mpv_event& event)
             refreshControls();
         }
         break;
-    case MPV_EVENT_PROPERTY_CHANGE: {
-        const auto& change = *static_cast<const mpv_event_property*>(event.data);
-        if (qstrcmp(change.name, property::CurrentAo) == 0) {
-            m_soundOutput = change.format == MPV_FORMAT_STRING ? QString::fromUtf8(*static_cast<char* const*>(change.data)) : QString();
+    case MPV_EVENT_PROPERTY_CHANGE:
+        if (event.property == property::CurrentAo) {
+            m_soundOutput = event.text;
             showSound();
         }
-        if (change.format == MPV_FORMAT_FLAG && qstrcmp(change.name, property::EofReached) == 0 &&
-            *static_cast<const int*>(change.data) != 0)
+        if (event.property == property::EofReached && event.flag.value_or(false))
             onEndReached();
         break;
-    }
     default:
         break;
     }
@@ -443,7 +514,10 @@ void MpvPlayer::onEndReached()
     // Only a position set before the end leaves it, so the flag going back is of no interest.
     if (m_entry == 0 || m_opening)
         return;
-    // keep-open has paused the player at the end.
+    // keep-open has paused the player at the end. mpv then reports the time of the last sound
+    // it played, which libmpv 0.40 places a few tenths of a second before the end.
+    if (duration() > 0)
+        m_heldPosition = duration();
     setState(MediaEnded);
 }
 

@@ -13,7 +13,6 @@ class QLabel;
 class QSlider;
 class QTimer;
 class QToolButton;
-struct mpv_event;
 
 namespace platform {
 class LastResort;
@@ -23,6 +22,7 @@ namespace player {
 
 class MpvCore;
 class MpvVideo;
+struct MpvEvent;
 
 // The media player on libmpv: the picture above the player's own controls (play/pause, stop,
 // a seek bar, the time, mute and volume), all in this one widget, which the window places.
@@ -41,7 +41,9 @@ class MpvVideo;
 // pause while not playing, and play at the end.
 //
 // Without a working sound output (no sound server, no device) media play in silence and in
-// real time, and the mute button says so.
+// real time, and the mute button says so. Meanwhile the real output is tried again while a
+// sound server's socket is there, a few times a second at first and then every 2 s; once it
+// opens, sound goes on from the position shown.
 //
 // Errors (PlayerErrors.h): setURL raises CannotOpen for a file it cannot play (known within
 // milliseconds as a rule, within two seconds at the latest) and then has no medium;
@@ -75,6 +77,7 @@ public:
     double currentPosition() const override;
     void setCurrentPosition(double seconds) override;
     double duration() const override;
+    void showPedal(const QString& models) override;
 
     // True from a change of position until the engine has the new position ready to play.
     bool seekPending() const { return m_seek != Seek::None; }
@@ -92,10 +95,12 @@ private:
     void layoutControls();
     void refreshControls();
     void showSound();
+    void followSoundOutput(bool open, bool silent);
+    void retrySoundOutput();
     // Each name stands for one icon.
     void showAs(QToolButton& button, QStyle::StandardPixmap icon, const QString& name);
 
-    void onEvent(const mpv_event& event);
+    void onEvent(const MpvEvent& event);
     void onEndReached();
     // reason by value: it may live in the opening state that this clears.
     void refuse(const QString& path, QString reason);
@@ -115,7 +120,9 @@ private:
     QLabel* m_time = nullptr;
     QToolButton* m_mute = nullptr;
     QSlider* m_volume = nullptr;
+    QLabel* m_pedal = nullptr;
     QTimer* m_refresh = nullptr;
+    QTimer* m_soundRetry = nullptr;
     int m_timeWidth = 0;
 
     bool m_autoStart = true;
@@ -130,6 +137,8 @@ private:
     double m_duration = 0;
     // The sound output mpv plays on; empty while it has none open.
     QString m_soundOutput;
+    // Tries of the real output since sound was last heard.
+    int m_soundTries = 0;
     // While a file is being opened: the outcome.
     struct Opening {
         bool loaded = false;

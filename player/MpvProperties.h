@@ -79,6 +79,8 @@ inline constexpr const char* LoadFile = "loadfile";
 inline constexpr const char* Seek = "seek";
 inline constexpr const char* SeekExact = "absolute+exact";
 inline constexpr const char* Stop = "stop";
+// Closes the audio output and opens the chosen one anew, falling back to the silent one again.
+inline constexpr const char* ReloadAudioOutput = "ao-reload";
 } // namespace command
 
 namespace reply {

@@ -87,17 +87,19 @@ void MpvVideo::drawFrames()
     Frame drawn;
     std::unique_lock lock(m_mutex);
     for (;;) {
-        m_wake.wait(lock, [this] { return m_updateWanted || m_stopping; });
+        m_wake.wait(lock, [this] { return m_updateWanted || m_redrawWanted || m_stopping; });
         if (m_stopping)
             return;
-        m_updateWanted = false;
+        const bool updated = std::exchange(m_updateWanted, false);
+        const bool redraw = std::exchange(m_redrawWanted, false);
         const QSize target = m_target;
         lock.unlock();
-        const bool frame = (Mpv().render_context_update(m_render) & MPV_RENDER_UPDATE_FRAME) != 0;
-        if (frame)
+        // mpv asks for render_context_update after each of its update callbacks.
+        const bool frame = updated && (Mpv().render_context_update(m_render) & MPV_RENDER_UPDATE_FRAME) != 0;
+        if (frame || redraw)
             drawInto(drawn, target);
         lock.lock();
-        if (!frame || drawn.size.isEmpty())
+        if (!(frame || redraw) || drawn.size.isEmpty())
             continue;
         std::swap(drawn, m_shown);
         if (!m_repaintQueued) {
@@ -142,6 +144,12 @@ void MpvVideo::paintEvent(QPaintEvent*)
     painter.fillRect(rect(), Qt::black);
     const std::lock_guard lock(m_mutex);
     m_repaintQueued = false;
+    // While paused mpv sends no new frame: after a resize the one shown is drawn again at the
+    // new size.
+    if (m_render != nullptr && m_shown.size != m_target) {
+        m_redrawWanted = true;
+        m_wake.notify_one();
+    }
     if (m_shown.size.isEmpty())
         return;
     QImage image(m_shown.pixels.get(), m_shown.size.width(), m_shown.size.height(),

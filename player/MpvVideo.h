@@ -59,7 +59,9 @@ private:
     // Shared with the drawing thread.
     std::mutex m_mutex;
     std::condition_variable m_wake;
+    // mpv has something new to show; the frame shown is wanted at another size.
     bool m_updateWanted = false;
+    bool m_redrawWanted = false;
     bool m_stopping = false;
     QSize m_target;
     Frame m_shown;

@@ -128,7 +128,7 @@ TEST_F(Mpris, TakesItsNameAndTellsWhatItIsAndCanDoBeforeAMediumIsOpen)
     EXPECT_TRUE(client.interface()->isServiceRegistered(Service).value());
 
     EXPECT_EQ(Get(Root, "Identity").toString(), QStringLiteral("Horchpult"));
-    EXPECT_EQ(Get(Root, "DesktopEntry").toString(), QStringLiteral("horchpult"));
+    EXPECT_EQ(Get(Root, "DesktopEntry").toString(), QStringLiteral("org.horchpult.horchpult"));
     EXPECT_TRUE(Get(Root, "CanQuit").toBool());
     EXPECT_TRUE(Get(Root, "CanRaise").toBool());
     EXPECT_FALSE(Get(Root, "HasTrackList").toBool());

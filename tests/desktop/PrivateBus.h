@@ -8,14 +8,15 @@
 namespace testing_support {
 
 // A message bus daemon of the test's own, so that a test meets neither the user's session nor
-// another test. Connections made through it are closed with it.
+// another test. Connections made through it are closed with it. It runs with the session bus's
+// configuration unless a configuration file is given.
 class PrivateBus {
 public:
-    PrivateBus()
+    explicit PrivateBus(const QString& configFile = {})
     {
         m_daemon.setProgram(QStringLiteral("dbus-daemon"));
-        m_daemon.setArguments({QStringLiteral("--session"), QStringLiteral("--nofork"),
-                               QStringLiteral("--print-address=1")});
+        m_daemon.setArguments({configFile.isEmpty() ? QStringLiteral("--session") : QStringLiteral("--config-file=") + configFile,
+                               QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
         m_daemon.setStandardErrorFile(QProcess::nullDevice());
         m_daemon.start();
         if (m_daemon.waitForReadyRead(10000))

@@ -29,9 +29,10 @@ DESCRIPTIONS = {
     "back:   F1": "use function key F1 to rewind one second",
     "Fileinfo": "loaded media file",
 }
-# Roles of controls a user operates or reads; each needs a name of its own.
-NAMED_ROLES = {"push button", "toggle button", "check box", "radio button", "slider", "text",
-               "combo box", "spin button", "menu item", "scroll bar", "progress bar"}
+# Roles of controls a user operates or reads; each needs a name of its own. Roles are compared
+# as AT-SPI's values, not by their names: at-spi2-core renamed "push button" to "button" (Debian 13).
+NAMED_ROLES = {"PUSH_BUTTON", "TOGGLE_BUTTON", "CHECK_BOX", "RADIO_BUTTON", "SLIDER", "TEXT",
+               "COMBO_BOX", "SPIN_BUTTON", "MENU_ITEM", "SCROLL_BAR", "PROGRESS_BAR"}
 LENGTH = 20
 
 
@@ -153,42 +154,43 @@ def drive(horchpult, recording):
     controls = [a for a in descendants(window) if has(a, Atspi.StateType.SHOWING)]
 
     def named(role, name):
-        return [a for a in controls if a.get_role_name() == role and a.get_name() == name]
+        return [a for a in controls if a.get_role() == role and a.get_name() == name]
 
     for name, text in TEXT_BOXES.items():
-        boxes = named("text", name)
+        boxes = named(Atspi.Role.TEXT, name)
         if check(len(boxes) == 1, f"{len(boxes)} text boxes named {name}"):
             check(text_of(boxes[0]) == text, f"{name} reads {text_of(boxes[0])!r}, not {text!r}")
     # A label's text is its name.
-    labels = [a for a in controls if a.get_role_name() == "label"]
+    labels = [a for a in controls if a.get_role() == Atspi.Role.LABEL]
     for caption in WINDOW_LABELS:
         check(any(label.get_name() == caption for label in labels), f"no label {caption!r}")
     for name, description in DESCRIPTIONS.items():
         found = [a for a in controls if a.get_name() == name]
         check(found and found[0].get_description() == description,
               f"{name!r} is not described as {description!r}")
+    named_roles = {getattr(Atspi.Role, role) for role in NAMED_ROLES}
     unnamed = [a.get_role_name() for a in controls
-               if a.get_role_name() in NAMED_ROLES and not a.get_name().strip()]
+               if a.get_role() in named_roles and not a.get_name().strip()]
     check(not unnamed, f"controls without a name: {unnamed}")
-    check(len(named("check box", "Check1")) == 1, "no check box named Check1")
+    check(len(named(Atspi.Role.CHECK_BOX, "Check1")) == 1, "no check box named Check1")
 
     # Open the recording as a user does: File > open, type its path, Open.
-    opened = [a for a in descendants(window) if a.get_role_name() == "menu item" and a.get_name() == "open"]
+    opened = [a for a in descendants(window) if a.get_role() == Atspi.Role.MENU_ITEM and a.get_name() == "open"]
     if not check(len(opened) == 1 and press(opened[0], "Press"), "no menu item open to press"):
         return check
     dialog = wait_for(lambda: next((a for a in descendants(program)
-                                    if a.get_role_name() == "dialog" and has(a, Atspi.StateType.SHOWING)), None))
+                                    if a.get_role() == Atspi.Role.DIALOG and has(a, Atspi.StateType.SHOWING)), None))
     if not check(dialog is not None, "the file dialog did not open"):
         return check
-    name_box = next((a for a in descendants(dialog) if a.get_role_name() == "text"
+    name_box = next((a for a in descendants(dialog) if a.get_role() == Atspi.Role.TEXT
                      and has(a, Atspi.StateType.EDITABLE) and has(a, Atspi.StateType.SHOWING)), None)
-    open_button = next((a for a in descendants(dialog) if a.get_role_name() == "push button"
+    open_button = next((a for a in descendants(dialog) if a.get_role() == Atspi.Role.PUSH_BUTTON
                         and a.get_name() == "Open"), None)
     if not check(name_box is not None and open_button is not None, "the file dialog has no name box or Open"):
         return check
     Atspi.EditableText.set_text_contents(name_box, recording)
     press(open_button, "Press")
-    fileinfo = named("text", "Fileinfo")[0]
+    fileinfo = named(Atspi.Role.TEXT, "Fileinfo")[0]
     check(wait_for(lambda: text_of(fileinfo).endswith("interview.wav")),
           f"Fileinfo shows {text_of(fileinfo)!r} after opening")
     check(wait_for(lambda: playerctl("metadata", "xesam:title") == "interview.wav"),
@@ -197,14 +199,14 @@ def drive(horchpult, recording):
     check(length is not None and abs(int(length) - LENGTH * 1_000_000) < 100_000, f"MPRIS length {length}")
     check(playerctl("status") == "Paused", f"a recording just opened is {playerctl('status')}")
 
-    check(press(named("push button", ">>")[0], "Press"), ">> cannot be pressed")
+    check(press(named(Atspi.Role.PUSH_BUTTON, ">>")[0], "Press"), ">> cannot be pressed")
     check(wait_for(lambda: (position() or 0) > 1.9), f">> left the position at {position()}")
     check(abs((position() or 0) - 2.0) < 0.05, f">> went to {position()}, not 2 s")
 
-    check1 = named("check box", "Check1")[0]
+    check1 = named(Atspi.Role.CHECK_BOX, "Check1")[0]
     check(press(check1, "Toggle"), "Check1 cannot be toggled")
     check(wait_for(lambda: has(check1, Atspi.StateType.CHECKED)), "Check1 is not ticked")
-    autorewind = named("text", "autorewind")[0]
+    autorewind = named(Atspi.Role.TEXT, "autorewind")[0]
     check(wait_for(lambda: has(autorewind, Atspi.StateType.EDITABLE)),
           "ticking Check1 did not make autorewind editable")
 

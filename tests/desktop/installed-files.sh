@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the build into a scratch root as `cmake --install` does and checks what a desktop
 # reads there: the launcher and the AppStream metainfo pass their validators, every icon of the
-# hicolor theme has the size of its folder, and the names that tie them together agree.
+# hicolor theme has the size of its folder, the names that tie them together agree, and the foot
+# pedals' udev rule is valid and matches the metainfo's modaliases.
 # Usage: installed-files.sh BUILD_DIR VERSION
 set -euo pipefail
 build=$1
@@ -16,7 +17,7 @@ fail() {
 
 DESTDIR="$root" cmake --install "$build" --prefix /usr >/dev/null
 share=$root/usr/share
-launcher=$share/applications/horchpult.desktop
+launcher=$share/applications/org.horchpult.horchpult.desktop
 metainfo=$(ls "$share"/metainfo/*.metainfo.xml)
 
 [ -x "$root/usr/bin/horchpult" ] || fail "no executable horchpult in /usr/bin"
@@ -28,19 +29,24 @@ appstreamcli validate --no-net --explain "$metainfo" >"$root/appstream.log" 2>&1
     || fail "appstreamcli validate: $(cat "$root/appstream.log")"
 
 value() { sed -n "s/^$1=//p" "$launcher"; }
-[ "$(value Exec)" = horchpult ] || fail "the launcher starts '$(value Exec)'"
+# "Open with" hands over one file.
+[ "$(value Exec)" = "horchpult %f" ] || fail "the launcher starts '$(value Exec)'"
 [ "$(value Icon)" = horchpult ] || fail "the launcher shows the icon '$(value Icon)'"
 [ -n "$(value 'Comment\[de\]')" ] || fail "the launcher has no German comment"
 [ "$(value Categories)" = "AudioVideo;Audio;Player;" ] || fail "categories: $(value Categories)"
-# Every type is one the system's MIME database knows by that name, not an alias or a typo.
+# Every type is one the system's MIME database knows, as a type or as an alias (Debian 12 and 13
+# name some types differently and know the other release's name as an alias), and no typo.
 IFS=';' read -r -a types <<<"$(value MimeType)"
 [ ${#types[@]} -gt 0 ] || fail "the launcher names no MIME types"
 for type in "${types[@]}"; do
-    [ -f "/usr/share/mime/$type.xml" ] || fail "MIME type $type is not known as such"
+    [ -f "/usr/share/mime/$type.xml" ] || awk -v alias="$type" '$1 == alias { found = 1 } END { exit !found }' \
+        /usr/share/mime/aliases || fail "MIME type $type is not known"
 done
 
-grep -q "<launchable type=\"desktop-id\">horchpult.desktop</launchable>" "$metainfo" \
-    || fail "the metainfo does not launch horchpult.desktop"
+grep -q "<launchable type=\"desktop-id\">$(basename "$launcher")</launchable>" "$metainfo" \
+    || fail "the metainfo does not launch $(basename "$launcher")"
+[ "$(basename "$metainfo" .metainfo.xml)" = "$(basename "$launcher" .desktop)" ] \
+    || fail "the metainfo $(basename "$metainfo") and the launcher $(basename "$launcher") differ in name"
 grep -q "<release version=\"$version\"" "$metainfo" || fail "the metainfo has no release $version"
 grep -q "<screenshot type=\"default\">" "$metainfo" || fail "the metainfo has no screenshot"
 grep -q "<binary>horchpult</binary>" "$metainfo" || fail "the metainfo does not provide the binary"
@@ -63,8 +69,52 @@ rsvg-convert -w 64 -h 64 -o "$root/svg.png" "$svg" || fail "the scalable icon do
 
 zcat "$share/man/man1/horchpult.1.gz" | grep -q '^\.TH HORCHPULT 1' || fail "no manual page"
 
+# The foot pedals' udev rule: where udev reads rules, named to sort before the seat rules that act
+# on its uaccess tag, and valid: `udevadm verify` where this udev has it, else parsed here line by
+# line (match keys compared with ==, the tag added with +=, no world-readable mode).
+rules=("$root"/usr/lib/udev/rules.d/*.rules)
+[ -f "${rules[0]}" ] || { echo "FAIL: no udev rule in /usr/lib/udev/rules.d" >&2; exit 1; }
+[ ${#rules[@]} -eq 1 ] || fail "more than one rule installed: ${rules[*]}"
+rule=${rules[0]}
+name=$(basename "$rule")
+[[ "$name" < "73-seat-late.rules" ]] || fail "$name sorts after 73-seat-late.rules, which applies uaccess"
+
+if command -v udevadm >/dev/null && udevadm verify --help >/dev/null 2>&1; then
+    udevadm verify --resolve-names=never "$rule" || fail "udevadm verify refuses $name"
+    checked="udevadm verify"
+else
+    checked="the parse of this test"
+    key='([A-Z_]+)(\{[A-Za-z0-9_]+\})?'
+    number=0
+    while IFS= read -r line || [ -n "$line" ]; do
+        number=$((number + 1))
+        [[ -z "$line" || "$line" == \#* ]] && continue
+        IFS=',' read -r -a items <<<"$line"
+        for item in "${items[@]}"; do
+            item=${item# }
+            [[ "$item" =~ ^${key}(==|!=|\+=|-=|:=|=)\"([^\"]*)\"$ ]] || { fail "line $number: '$item' is no udev key"; continue; }
+            k=${BASH_REMATCH[1]} op=${BASH_REMATCH[3]}
+            case "$k" in
+                SUBSYSTEM | SUBSYSTEMS | KERNEL | KERNELS | ATTRS | ATTR | DRIVERS | ACTION)
+                    [[ "$op" == "==" || "$op" == "!=" ]] || fail "line $number: $k is a match key, used with $op" ;;
+                TAG) [ "$op" = "+=" ] || fail "line $number: TAG set with $op drops the other tags" ;;
+                MODE | GROUP | OWNER) fail "line $number: $k instead of uaccess" ;;
+                *) fail "line $number: unknown key $k" ;;
+            esac
+        done
+        [[ "$line" == *'SUBSYSTEM=="hidraw"'* ]] || fail "line $number does not match hidraw nodes only"
+        [[ "$line" == *'TAG+="uaccess"'* ]] || fail "line $number gives no access to the user at the seat"
+    done <"$rule"
+fi
+# Software centres offer the program for a device by the metainfo's modaliases.
+for ids in 05f3:00ff 0911:1844 0911:091a; do
+    grep -q "ATTRS{idVendor}==\"${ids%:*}\", ATTRS{idProduct}==\"${ids#*:}\"" "$rule" || fail "no rule for $ids"
+    vendor=${ids%:*} product=${ids#*:}
+    grep -q "<modalias>usb:v${vendor^^}p${product^^}d\*</modalias>" "$metainfo" || fail "the metainfo names no modalias for $ids"
+done
+
 if [ "$failures" -ne 0 ]; then
     echo "$failures failures" >&2
     exit 1
 fi
-echo "installed files: launcher, metainfo, 5 icons and the scalable one, manual page: all correct"
+echo "installed files: launcher, metainfo, 5 icons and the scalable one, manual page, udev rule $name (valid by $checked): all correct"

@@ -2,10 +2,12 @@
 # The real program seen by a desktop's media controls, playerctl and dbus-send, on a session bus
 # of the test's own: it takes its name, says who it is, reads as stopped without a medium, and
 # Play without a medium changes nothing. Without any session bus it starts as before and says
-# nothing about it. Run under tests/with-xvfb.sh.
-# Usage: program-on-the-bus.sh PROGRAM
+# nothing about it. Started with a recording, on its command line or by "Open with" through its
+# launcher (gio launch), it opens it ready to play, and F3 plays it. Run under tests/with-xvfb.sh.
+# Usage: program-on-the-bus.sh PROGRAM LAUNCHER
 set -uo pipefail
 program=$1
+launcher=$2
 work=$(mktemp -d "${TMPDIR:-/tmp}/horchpult-mpris.XXXXXX")
 pids=()
 cleanup() {
@@ -57,7 +59,7 @@ wait_for sh -c 'playerctl -l 2>/dev/null | grep -qx horchpult' \
 
 [ "$(get org.mpris.MediaPlayer2 Identity)" = "   variant       Horchpult" ] \
     || fail "Identity: $(get org.mpris.MediaPlayer2 Identity)"
-[ "$(get org.mpris.MediaPlayer2 DesktopEntry)" = "   variant       horchpult" ] \
+[ "$(get org.mpris.MediaPlayer2 DesktopEntry)" = "   variant       org.horchpult.horchpult" ] \
     || fail "DesktopEntry: $(get org.mpris.MediaPlayer2 DesktopEntry)"
 [ "$(playerctl -p horchpult status 2>&1)" = Stopped ] || fail "status without a medium: $(playerctl -p horchpult status 2>&1)"
 [ "$(playerctl -p horchpult position 2>&1)" = 0.000000 ] || fail "position without a medium: $(playerctl -p horchpult position 2>&1)"
@@ -80,8 +82,37 @@ status=$?
 [ "$status" -eq 0 ] || fail "the program ended with $status: $(cat "$work/program.err")"
 playerctl -l 2>/dev/null | grep -qx horchpult && fail "the name outlived the program"
 
+# "Open with": the recording is opened, not started; F3 plays it; Quit ends the program.
+recording=$work/interview.wav
+sox -n -r 44100 -c 1 "$recording" synth 20 sine 440 || fail "sox could not make $recording"
+opened_by() {
+    local way=$1
+    wait_for sh -c 'playerctl -l 2>/dev/null | grep -qx horchpult' \
+        || { fail "$way: playerctl does not list horchpult"; return; }
+    wait_for sh -c '[ "$(playerctl -p horchpult metadata xesam:title 2>/dev/null)" = interview.wav ]' \
+        || fail "$way: the title is '$(playerctl -p horchpult metadata xesam:title 2>&1)'"
+    [ "$(playerctl -p horchpult status 2>&1)" = Paused ] || fail "$way: opened as $(playerctl -p horchpult status 2>&1)"
+    [ "$(playerctl -p horchpult position 2>&1)" = 0.000000 ] || fail "$way: opened at $(playerctl -p horchpult position 2>&1)"
+    xdotool key F3
+    wait_for sh -c '[ "$(playerctl -p horchpult status 2>/dev/null)" = Playing ]' \
+        || fail "$way: F3 left it $(playerctl -p horchpult status 2>&1)"
+    dbus-send --session --print-reply --dest=org.mpris.MediaPlayer2.horchpult /org/mpris/MediaPlayer2 \
+        org.mpris.MediaPlayer2.Quit >/dev/null
+    wait_for sh -c '! playerctl -l 2>/dev/null | grep -qx horchpult' || fail "$way: Quit did not end the program"
+}
+
+"$program" "$recording" 2>"$work/command-line.err" &
+pids+=($!)
+opened_by "the command line"
+wait "${pids[-1]}" || fail "started with a file, the program ended with $?: $(cat "$work/command-line.err")"
+
+# gio runs the launcher's Exec line, which finds the program on the PATH.
+PATH=$(dirname "$program"):$PATH gio launch "$launcher" "$recording" 2>"$work/launch.err" \
+    || fail "gio launch failed: $(cat "$work/launch.err")"
+opened_by "gio launch $(basename "$launcher")"
+
 if [ "$failures" -ne 0 ]; then
     echo "$failures failures" >&2
     exit 1
 fi
-echo "program on the bus: name, identity, status, position and metadata without a medium correct"
+echo "program on the bus: name, identity, status, position and metadata without a medium correct; opened ready to play from the command line and through its launcher"

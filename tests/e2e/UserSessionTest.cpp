@@ -112,6 +112,28 @@ TEST_F(UserSession, TranscribingARecordingWithHotKeysButtonsAndTypedPositions)
     });
 }
 
+TEST_F(UserSession, MenuShortcutsRunWhileTheGotoBoxHasTheFocus)
+{
+    Drive([&](xtest::XClient& x) {
+        TypeInto(x, "time_goto", "12");
+        x.Press(XK_Control_L);
+        x.Tap(XK_n);
+        x.Release(XK_Control_L);
+        ASSERT_TRUE(Eventually([] { return qobject_cast<QFileDialog*>(QApplication::activeModalWidget()) != nullptr; }))
+            << "Ctrl+N in the goto box shows no file dialog";
+        OnGui([] { return QApplication::activeModalWidget()->close(); });
+        ASSERT_TRUE(Eventually([] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()) != nullptr; }));
+        OnGui([] { return QApplication::activeModalWidget()->close(); });
+        ASSERT_TRUE(Eventually([] { return QApplication::activeModalWidget() == nullptr; }));
+
+        TypeInto(x, "time_goto", "12");
+        x.Press(XK_Control_L);
+        x.Tap(XK_e);
+        x.Release(XK_Control_L);
+        EXPECT_TRUE(Eventually([this] { return !window->isVisible(); })) << "Ctrl+E in the goto box does not end the program";
+    });
+}
+
 // Pictures of the window for the README and for a look by eye: at start, and with a video playing.
 TEST_F(UserSession, ScreenshotsAtStartAndWithAVideoPlaying)
 {
@@ -136,8 +158,10 @@ TEST_F(UserSession, ScreenshotsAtStartAndWithAVideoPlaying)
     });
 }
 
-TEST_F(UserSession, ARefusedFileShowsItsMessageAndLeavesTheHotKeysInactive)
+TEST_F(UserSession, ARefusedFileShowsItsMessageClosesTheOpenMediumAndLeavesTheHotKeysInactive)
 {
+    const QString recording = media::Path(media::Wav());
+    ASSERT_FALSE(recording.isEmpty()) << "FFmpeg could not make the recording";
     QTemporaryDir folder(QDir::tempPath() + QStringLiteral("/horchpult-refused-XXXXXX"));
     const QString notMedia = folder.filePath(QStringLiteral("notes.mp3"));
     QFile file(notMedia);
@@ -146,6 +170,8 @@ TEST_F(UserSession, ARefusedFileShowsItsMessageAndLeavesTheHotKeysInactive)
     file.close();
 
     Drive([&](xtest::XClient& x) {
+        OpenThroughDialog(x, recording);
+        ASSERT_TRUE(Eventually([this] { return window->Geladen() == -1; })) << "the recording was not opened";
         OpenThroughDialog(x, notMedia);
         ASSERT_TRUE(Eventually([] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()) != nullptr; }, 10s))
             << "no message for a refused file";
@@ -156,6 +182,8 @@ TEST_F(UserSession, ARefusedFileShowsItsMessageAndLeavesTheHotKeysInactive)
         x.Tap(XK_Return);
         ASSERT_TRUE(Eventually([] { return QApplication::activeModalWidget() == nullptr; }));
         EXPECT_EQ(Text("Fileinfo"), notMedia.size() <= 40 ? notMedia : QStringLiteral("...") + notMedia.right(40));
+        EXPECT_EQ(State(), MediaPlayer::Undefined) << "the recording opened before is still open";
+        EXPECT_TRUE(OnGui([this] { return Player().URL(); }).isEmpty());
 
         ASSERT_TRUE(x.TakeFocus());
         x.Tap(XK_F3);

@@ -19,6 +19,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <utility>
 
 namespace e2e {
 
@@ -44,14 +45,18 @@ inline bool Eventually(const std::function<bool()>& condition,
     return true;
 }
 
-// A left click on the middle of the window's control of that object name.
+// A left click on the middle of the window's control of that object name, where the X server
+// shows it: the window manager maps and places the window on its own time, so Qt's idea of
+// where the window is may still be the place it asked for.
 inline void ClickOn(xtest::XClient& x, const app::frm1& window, const char* name)
 {
-    const QPoint at = OnGui([&] {
+    const auto [frame, offset] = OnGui([&] {
         const auto* control = window.findChild<QWidget*>(QString::fromLatin1(name));
-        return control->mapToGlobal(control->rect().center());
+        return std::pair{static_cast<xtest::XWindow>(window.winId()), control->mapTo(&window, control->rect().center())};
     });
-    x.Click(at.x(), at.y());
+    Eventually([&] { return x.MapStateOf(frame) == xtest::XClient::MapState::Viewable; });
+    const xtest::XClient::Rect origin = x.GeometryOf(frame);
+    x.Click(origin.x + offset.x(), origin.y + offset.y());
 }
 
 // Chooses path as a user does: Ctrl+N in the window, the path typed into the file dialog,

@@ -4,6 +4,7 @@
 
 #include <QAbstractButton>
 #include <QAbstractSlider>
+#include <QImage>
 
 using player::MediaPlayer;
 
@@ -14,7 +15,36 @@ namespace {
 const char* const ControlNames[] = {"playerPlayPause", "playerStop", "playerSeekBar",
                                     "playerTime",      "playerMute", "playerVolume"};
 
+// The share of the lower right quarter of the picture as painted that is not black.
+double LitShareOfLowerRight(QWidget& picture)
+{
+    const QImage image = picture.grab().toImage();
+    const QRect quarter(image.width() / 2, image.height() / 2, image.width() / 2, image.height() / 2);
+    int lit = 0;
+    for (int y = quarter.top(); y <= quarter.bottom(); ++y)
+        for (int x = quarter.left(); x <= quarter.right(); ++x)
+            lit += qGray(image.pixel(x, y)) > 16 ? 1 : 0;
+    return quarter.isEmpty() ? 0 : static_cast<double>(lit) / (quarter.width() * quarter.height());
+}
+
 } // namespace
+
+TEST_F(MpvPlayerControls, ThePausedPictureIsDrawnAnewAtEachSize)
+{
+    open(media::Mp4());
+    auto* picture = player->findChild<QWidget*>(QStringLiteral("playerPicture"));
+    ASSERT_NE(picture, nullptr);
+    player->play();
+    ASSERT_TRUE(media::WaitUntil([&] { return LitShareOfLowerRight(*picture) > 0.5; }, 3000)) << "no picture while playing";
+    player->pause();
+    media::Pump(200);
+    for (const QSize size : {QSize(300, 200), QSize(640, 480), QSize(960, 720)}) {
+        window.resize(size);
+        player->setGeometry(QRect(QPoint(0, 0), size));
+        EXPECT_TRUE(media::WaitUntil([&] { return LitShareOfLowerRight(*picture) > 0.5; }, 3000))
+            << "the paused picture was not drawn at " << size.width() << "x" << size.height();
+    }
+}
 
 TEST_F(MpvPlayerControls, EachControlIsNamedAndTheSettingsStartAsStored)
 {

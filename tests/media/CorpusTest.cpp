@@ -97,23 +97,12 @@ std::vector<Damaged> makeCorpus(const QDir& folder)
     return corpus;
 }
 
-class BrokenMedia : public ::testing::Test {
+class BrokenMedia : public WindowOnPlayerTest {
 protected:
     void SetUp() override
     {
-        QLocale::setDefault(QLocale::c());
-        auto mpv = std::make_unique<player::MpvPlayer>(lastResort);
-        player = mpv.get();
-        window = std::make_unique<app::frm1>(desktop, lastResort, std::move(mpv));
-        window->Form_Load();
+        WindowOnPlayerTest::SetUp();
         window->show();
-    }
-
-    void TearDown() override
-    {
-        window.reset();
-        QLocale::setDefault(QLocale::system());
-        EXPECT_TRUE(fatal.isEmpty()) << fatal.join(u'\n').toStdString();
     }
 
     // Opens path through the menu and the file dialog; returns how long it took.
@@ -138,12 +127,6 @@ protected:
             << "a good file does not play after " << after.toStdString();
         player->pause();
     }
-
-    QStringList fatal;
-    platform::LastResort lastResort{[this](const QString& text) { fatal << text; }};
-    testing_support::FakeDesktop desktop;
-    player::MpvPlayer* player = nullptr;
-    std::unique_ptr<app::frm1> window;
 };
 
 TEST_F(BrokenMedia, EachIsPlayedAsFarAsItGoesOrRefusedWithTheMessage)

@@ -1,5 +1,6 @@
 #include "PlayerFixture.h"
 
+#include "player/MpvCore.h"
 #include "player/PlayerErrors.h"
 
 #include <QAbstractButton>
@@ -9,6 +10,7 @@
 
 #include <cmath>
 #include <limits>
+#include <utility>
 
 using player::MediaPlayer;
 namespace PlayerError = player::PlayerError;
@@ -206,4 +208,30 @@ TEST_F(MpvPlayerPlayState, SeeksWhileAVideoPlaysReturnAtOnce)
     }
     EXPECT_LT(slowest, 100) << "a seek waited " << slowest << " ms";
     EXPECT_EQ(player->playState(), MediaPlayer::Playing);
+}
+
+// A handler may run the next drain of mpv's events itself, as a message box's event loop does;
+// the event it was given must stay as it was.
+TEST(MpvCoreEvents, AHandlerKeepsItsEventWhileTheNextOnesAreDrained)
+{
+    player::MpvCore core;
+    core.observeFlag("pause");
+    core.observeFlag("mute");
+    std::vector<std::pair<QByteArray, QByteArray>> seen; // each property given, as seen at the end
+    bool drained = false;
+    core.setEventHandler([&](const player::MpvEvent& event) {
+        if (event.id != MPV_EVENT_PROPERTY_CHANGE)
+            return;
+        const QByteArray given = event.property;
+        if (!std::exchange(drained, true)) {
+            while (core.dispatchNextEvent(0.2)) {
+            }
+        }
+        seen.emplace_back(given, event.id == MPV_EVENT_PROPERTY_CHANGE ? event.property : "another event");
+    });
+    while (!drained && core.dispatchNextEvent(2)) {
+    }
+    ASSERT_EQ(seen.size(), 2u) << "the two properties were not reported";
+    for (const auto& [given, atTheEnd] : seen)
+        EXPECT_EQ(atTheEnd, given) << "the handler's event changed under it";
 }

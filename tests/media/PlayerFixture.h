@@ -2,11 +2,15 @@
 
 #include "TestMedia.h"
 
+#include "../window/FakeDesktop.h"
+
+#include "app/frm1.h"
 #include "platform/Error.h"
 #include "platform/LastResort.h"
 #include "player/MpvPlayer.h"
 
 #include <QElapsedTimer>
+#include <QLocale>
 #include <QStringList>
 #include <QWidget>
 
@@ -88,6 +92,33 @@ protected:
     QWidget window;
     std::unique_ptr<player::MpvPlayer> player;
     std::vector<std::int32_t> raised;
+};
+
+// The real window on a real MpvPlayer, with the fake platform's message boxes and file dialog, as
+// Form_Load leaves it. Failures that reach the last resort are collected and fail the test.
+class WindowOnPlayerTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        QLocale::setDefault(QLocale::c());
+        auto mpv = std::make_unique<player::MpvPlayer>(lastResort);
+        player = mpv.get();
+        window = std::make_unique<app::frm1>(desktop, lastResort, std::move(mpv));
+        window->Form_Load();
+    }
+
+    void TearDown() override
+    {
+        window.reset();
+        QLocale::setDefault(QLocale::system());
+        EXPECT_TRUE(fatal.isEmpty()) << fatal.join(u'\n').toStdString();
+    }
+
+    QStringList fatal;
+    platform::LastResort lastResort{[this](const QString& text) { fatal << text; }};
+    testing_support::FakeDesktop desktop;
+    player::MpvPlayer* player = nullptr;
+    std::unique_ptr<app::frm1> window;
 };
 
 // The number of the error that `call` raises; 0 if it raises none.

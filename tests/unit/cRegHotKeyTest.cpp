@@ -524,6 +524,34 @@ TEST(RegistryEvents, AHandlerMayConnectAnotherWhileAPressIsRaised)
         << "the running handler lost its state when another one was connected";
 }
 
+TEST(RegistryEvents, ADisconnectedHandlerIsNotCalledAgainEvenFromWithinARaise)
+{
+    FakeServices fake;
+    auto reg = std::make_unique<cRegHotKey>(fake);
+    std::vector<std::string> calls;
+    platform::Event<const QString&, std::int32_t, std::int32_t>::Connection first, second, third;
+    first = reg->HotKeyPress.connect([&](const QString&, std::int32_t, std::int32_t) {
+        calls.push_back("first");
+        first.disconnect();
+        third.disconnect();
+    });
+    second = reg->HotKeyPress.connect([&](const QString&, std::int32_t, std::int32_t) { calls.push_back("second"); });
+    third = reg->HotKeyPress.connect([&](const QString&, std::int32_t, std::int32_t) { calls.push_back("third"); });
+    reg->WindowProc(Window, WM_HOTKEY, -2, 0);
+    EXPECT_EQ(calls, (std::vector<std::string>{"first", "second"})) << "a handler disconnected during the raise ran";
+
+    calls.clear();
+    second.disconnect();
+    reg->WindowProc(Window, WM_HOTKEY, -2, 0);
+    EXPECT_TRUE(calls.empty()) << "a disconnected handler ran";
+
+    auto late = reg->HotKeyPress.connect([&](const QString&, std::int32_t, std::int32_t) { calls.push_back("late"); });
+    reg->WindowProc(Window, WM_HOTKEY, -2, 0);
+    EXPECT_EQ(calls, std::vector<std::string>{"late"});
+    reg.reset();
+    late.disconnect(); // after the registry has gone: nothing to do, nothing touched
+}
+
 TEST_F(RegistryTest, OtherMessagesPassWithoutEffectAndTheAnswersAreFixed)
 {
     AttachWithThreeKeys();

@@ -2,6 +2,10 @@
 
 #include "app/Messages.h"
 
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
 #include <cmath>
 #include <vector>
 
@@ -100,6 +104,35 @@ TEST_F(Commands, AutoRewindThatDoesNotFitPausesStopsTheTimerThenShowsTheMessage)
     EXPECT_EQ(Interval(), 0);
     EXPECT_EQ(wm1->position, 30);
     EXPECT_EQ(desktop.messages, QStringList{app::PlaybackFailed});
+    EXPECT_TRUE(fatal.isEmpty());
+}
+
+TEST_F(Commands, AHeldKeyWhoseCommandFailsShowsOneBoxAtATime)
+{
+    Open();
+    Control<QCheckBox>("Check1").setChecked(true);
+    Box("autorewind").setText(QStringLiteral("40000"));
+    int repeats = 0;
+    bool rewound = false;
+    desktop.whileMessageShown = [&] {
+        // The key is still held while the box is open, and the X server repeats it.
+        while (repeats < 25) {
+            ++repeats;
+            Press(QStringLiteral("stop"));
+        }
+        if (!rewound) {
+            rewound = true;
+            wm1->failingOnce = QStringLiteral("position");
+            Press(QStringLiteral("zurueck"));
+        }
+    };
+    Press(QStringLiteral("stop"));
+    EXPECT_EQ(repeats, 25) << "the repeats did not run while the box was open";
+    EXPECT_EQ(desktop.messages, QStringList{app::PlaybackFailed}) << "a box opened over a box with the same message";
+
+    desktop.whileMessageShown = nullptr;
+    Press(QStringLiteral("stop"));
+    EXPECT_EQ(desktop.messages.size(), 2) << "once the box is closed, the next failure shows its box again";
     EXPECT_TRUE(fatal.isEmpty());
 }
 
@@ -248,6 +281,42 @@ TEST_F(Commands, OpeningShowsThePathAndLoadsWithoutStarting)
     EXPECT_EQ(window->Media(), fortyOne);
     EXPECT_EQ(window->Geladen(), -1);
     EXPECT_TRUE(wm1->calls.isEmpty()) << "a cancel does not touch the player";
+}
+
+// "Open with": a file named on the command line goes the way of a file chosen in the dialog.
+TEST_F(Commands, AFileGivenFromOutsideOpensAsFromTheDialog)
+{
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QString recording = folder.filePath(QStringLiteral("an-interview-recorded-for-its-transcript.mp3"));
+    const QString refused = folder.filePath(QStringLiteral("refused.mp3"));
+    for (const QString& path : {recording, refused}) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    const QString relative = QDir::current().relativeFilePath(recording);
+
+    window->OpenGivenFile(relative);
+    EXPECT_TRUE(desktop.messages.isEmpty()) << desktop.messages.join(u',').toStdString();
+    EXPECT_EQ(window->Media(), recording) << "the full path, as the dialog yields it";
+    EXPECT_EQ(Box("Fileinfo").text(), QStringLiteral("...") + recording.right(40));
+    EXPECT_EQ(window->Geladen(), -1);
+    EXPECT_EQ(Transport(wm1->calls), Calls({"autoStart 0"}) << QStringLiteral("url ") + recording);
+
+    wm1->calls.clear();
+    window->OpenGivenFile(folder.filePath(QStringLiteral("missing.mp3")));
+    window->OpenGivenFile(folder.path());
+    EXPECT_EQ(desktop.messages, QStringList({app::OpenFailed, app::OpenFailed})) << "only an existing file, as in the dialog";
+    EXPECT_EQ(window->Media(), recording);
+    EXPECT_TRUE(wm1->calls.isEmpty()) << "nothing but a file reaches the player";
+
+    desktop.messages.clear();
+    wm1->failing = QStringLiteral("url");
+    window->OpenGivenFile(refused);
+    EXPECT_EQ(desktop.messages, QStringList{app::MediaRefused});
+    EXPECT_EQ(window->Geladen(), 0);
+    EXPECT_TRUE(window->Media().isEmpty());
+    EXPECT_TRUE(fatal.isEmpty());
 }
 
 TEST_F(Commands, TimerShowsWholeSecondsRoundedDown)

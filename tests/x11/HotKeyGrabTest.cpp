@@ -218,6 +218,48 @@ TEST_F(RunningWindowTest, HeldKeyRaisesOneEventPerAutorepeatPress)
     EXPECT_FALSE(editor.SawKey()) << "the held key reached the client with the focus";
 }
 
+struct KeymapCase {
+    const char* label;
+    std::vector<std::string> xmodmap;
+    bool numLockOn;
+};
+
+void PrintTo(const KeymapCase& c, std::ostream* os)
+{
+    *os << c.label;
+}
+
+class KeymapChangeTest : public RunningWindowTest, public testing::WithParamInterface<KeymapCase> {};
+
+TEST_P(KeymapChangeTest, KeysStillArriveAfterTheKeyboardMappingChanged)
+{
+    QStringList arguments;
+    for (const std::string& expression : GetParam().xmodmap)
+        arguments << QStringLiteral("-e") << QString::fromStdString(expression);
+    ASSERT_EQ(QProcess::execute(QStringLiteral("xmodmap"), arguments), 0) << "xmodmap failed";
+    ASSERT_TRUE(Settle());
+    // The keys are grabbed again once the burst of mapping events is handled.
+    WaitUntil([] { return false; }, 200ms);
+
+    // A client connected now knows only the new mapping.
+    XClient typist;
+    ASSERT_TRUE(typist.IsUsable());
+    if (GetParam().numLockOn) {
+        typist.ToggleLock(XK_Num_Lock);
+        ASSERT_NE(typist.ModifierState() & typist.NumLockMask(), 0u) << "NumLock did not turn on";
+    }
+    ASSERT_TRUE(editor.TakeFocus());
+    typist.Tap(XK_F3);
+    ASSERT_TRUE(Settle());
+    EXPECT_EQ(presses, std::vector<HotKey>{Spielen}) << "F3 was lost with the keyboard mapping";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Mappings, KeymapChangeTest,
+    testing::Values(KeymapCase{"F3OnAnotherKeycode", {"keysym F3 = NoSymbol", "keycode 200 = F3"}, false},
+                    KeymapCase{"NumLockOnAnotherModifier", {"clear mod2", "add mod3 = Num_Lock"}, true}),
+    [](const testing::TestParamInfo<KeymapCase>& p) { return std::string(p.param.label); });
+
 TEST_F(X11Test, CombinationHeldByAnotherClientIsRefusedAndLeavesNoGrab)
 {
     XClient holder;
@@ -367,6 +409,26 @@ TEST_F(WindowManagerTest, MinimizedWindowIsRestoredByEachKey)
         })) << "the press did not restore the minimized window: " << testing::PrintToString(Take());
         EXPECT_EQ(presses, std::vector<HotKey>{k.expected});
     }
+}
+
+TEST_F(WindowManagerTest, MaximizedWindowComesBackMaximized)
+{
+    window.showMaximized();
+    ASSERT_TRUE(WaitUntil([&] {
+        return editor.HasNetWmState(id, "_NET_WM_STATE_MAXIMIZED_VERT") && window.isMaximized();
+    })) << "openbox did not maximize the window: " << testing::PrintToString(Take());
+    // As the user minimizes it: through the window manager.
+    ASSERT_TRUE(editor.Iconify(id));
+    ASSERT_TRUE(WaitUntil([&] { return editor.WmStateOf(id) == XClient::WmIconic && window.isMinimized(); }))
+        << "openbox did not iconify the window: " << testing::PrintToString(Take());
+    ASSERT_TRUE(editor.TakeFocus());
+
+    editor.Tap(XK_F3);
+
+    EXPECT_TRUE(WaitUntil([&] {
+        return editor.WmStateOf(id) == XClient::WmNormal && !window.isMinimized() && window.isMaximized()
+               && editor.HasNetWmState(id, "_NET_WM_STATE_MAXIMIZED_VERT");
+    })) << "the window did not come back maximized: " << testing::PrintToString(Take());
 }
 
 TEST_F(WindowManagerTest, WindowThatIsNotMinimizedIsLeftAsItIs)

@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -25,13 +26,14 @@ const char* const MessageBoxTitle = "Horchpult";
 
 class Program {
 public:
-    explicit Program(const QString& display = qEnvironmentVariable("DISPLAY"))
+    explicit Program(const QString& display = qEnvironmentVariable("DISPLAY"), const QStringList& arguments = {})
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
         environment.insert(QStringLiteral("DISPLAY"), display);
         m_process.setProcessEnvironment(environment);
         m_process.setProgram(qEnvironmentVariable("HORCHPULT_BINARY"));
+        m_process.setArguments(arguments);
         m_process.setStandardOutputFile(QProcess::nullDevice());
     }
     ~Program()
@@ -117,6 +119,45 @@ TEST_F(ProgramTest, SecondCopyIsRefusedThroughTheLastResortAndTheFirstKeepsItsKe
 
     EXPECT_TRUE(first.Running()) << "the first copy did not survive the second";
     EXPECT_TRUE(HoldsAllKeys(user)) << "the first copy lost a key to the second";
+}
+
+// Without a display: a program that went on to show a window would fail on that instead.
+TEST(ProgramCommandLine, AnythingButOneFileGetsTheUsageAndStatus2BeforeAnyWindow)
+{
+    const std::vector<QStringList> wrong = {
+        {QStringLiteral("one.wav"), QStringLiteral("two.wav")},
+        {QStringLiteral("--fullscreen")},
+        {QStringLiteral("-h")},
+        {QStringLiteral("-")},
+        {QStringLiteral("--"), QStringLiteral("one.wav"), QStringLiteral("two.wav")},
+    };
+    for (const QStringList& arguments : wrong) {
+        const std::string line = arguments.join(u' ').toStdString();
+        Program program(QString(), arguments);
+        ASSERT_TRUE(program.Start());
+        ASSERT_TRUE(program.WaitForExit()) << line;
+        EXPECT_EQ(program.ExitStatus(), QProcess::NormalExit) << line;
+        EXPECT_EQ(program.ExitCode(), 2) << line;
+        const QByteArray said = program.Stderr();
+        EXPECT_TRUE(said.startsWith("usage: horchpult [FILE]") && said.count('\n') == 1 && said.endsWith('\n'))
+            << "for '" << line << "' standard error holds: " << said.constData();
+    }
+}
+
+TEST(ProgramCommandLine, AMissingFileGetsTheMessageOfTheMenuAndTheWindowStays)
+{
+    XClient user;
+    ASSERT_TRUE(user.IsUsable()) << "no X display with XTest";
+    Program program(qEnvironmentVariable("DISPLAY"), {QStringLiteral("/no/such/folder/interview.wav")});
+    ASSERT_TRUE(program.Start());
+    ASSERT_NE(WaitForWindow(user, program, WindowTitle), 0u) << "no window; errors: " << program.Stderr().constData();
+    const XWindow box = WaitForWindow(user, program, MessageBoxTitle);
+    ASSERT_NE(box, 0u) << "no message box titled " << MessageBoxTitle;
+    ASSERT_TRUE(user.TypeInto(box, {XK_Return}));
+    EXPECT_TRUE(WaitUntil([&] { return user.FindWindow(MessageBoxTitle) == 0; }, 5s)) << "the message box stays";
+    EXPECT_TRUE(program.Running()) << "the program ended: " << program.Stderr().constData();
+    EXPECT_NE(user.FindWindow(WindowTitle), 0u) << "the window went";
+    EXPECT_TRUE(HoldsAllKeys(user));
 }
 
 struct Ending {

@@ -432,15 +432,26 @@ bool XClient::TypeInto(XWindow window, std::initializer_list<XKeySym> combinatio
 
 bool XClient::Close(XWindow window)
 {
+    return SendMessage(window, "WM_PROTOCOLS", {static_cast<long>(InternAtom("WM_DELETE_WINDOW")), CurrentTime},
+                       window, NoEventMask);
+}
+
+bool XClient::Iconify(XWindow window)
+{
+    return SendMessage(window, "WM_CHANGE_STATE", {WmIconic}, Root(), SubstructureRedirectMask | SubstructureNotifyMask);
+}
+
+bool XClient::SendMessage(XWindow window, const char* type, std::initializer_list<long> data, XWindow destination,
+                          long mask)
+{
     XEvent event{};
     event.xclient.type = ClientMessage;
     event.xclient.window = window;
-    event.xclient.message_type = InternAtom("WM_PROTOCOLS");
+    event.xclient.message_type = InternAtom(type);
     event.xclient.format = 32;
-    event.xclient.data.l[0] = static_cast<long>(InternAtom("WM_DELETE_WINDOW"));
-    event.xclient.data.l[1] = CurrentTime;
+    std::copy(data.begin(), data.end(), event.xclient.data.l);
     ErrorTrap trap(m_display);
-    XSendEvent(m_display, window, False, NoEventMask, &event);
+    XSendEvent(m_display, destination, False, mask, &event);
     return trap.Finish() == Success;
 }
 

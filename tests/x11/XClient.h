@@ -85,6 +85,9 @@ public:
     bool TypeInto(XWindow window, std::initializer_list<XKeySym> combination);
     // What a window manager's close box sends.
     bool Close(XWindow window);
+    // What a window manager's minimize button or a taskbar asks for: iconic state, through the
+    // window manager, as ICCCM has clients and pagers ask.
+    bool Iconify(XWindow window);
 
     // The user's hand on the mouse and the keyboard: a left click at root coordinates, and
     // typing printable ASCII into whatever has the focus (Shift where the character needs it).
@@ -102,6 +105,9 @@ private:
     class ErrorTrap;
     unsigned long InternAtom(const char* name);
     XWindow Root() const;
+    // A client message of 32-bit data about window, sent to destination with this event mask.
+    bool SendMessage(XWindow window, const char* type, std::initializer_list<long> data, XWindow destination,
+                     long mask);
 
     _XDisplay* m_display = nullptr;
     bool m_hasXTest = false;

@@ -1,0 +1,99 @@
+#include "frm1.h"
+
+#include "platform/VirtualKeys.h"
+
+#include <QLabel>
+
+namespace app {
+
+namespace {
+
+struct KeyLabel {
+    std::uint32_t vk;
+    const char* label;
+};
+// The labels that tell which function key does what.
+constexpr KeyLabel FunctionKeyLabels[] = {{112, "Label2"}, {113, "Label4"}, {114, "Label3"}};
+
+// What the user can do where the keys do not reach the program from everywhere.
+const QString BindThemInstead = QStringLiteral(
+    " To have them while typing anywhere, bind keys in the desktop's keyboard settings to the commands "
+    "\"playerctl -p horchpult play\", \"playerctl -p horchpult pause\" and \"playerctl -p horchpult position 1-\".");
+
+const QString OnlyWhileX11HasFocus =
+    QStringLiteral("This Wayland desktop offers no global shortcuts to programs, so F1, F2 and F3 reach Horchpult "
+                   "only while an X11 program has the keyboard focus.")
+    + BindThemInstead;
+
+const QString Nowhere =
+    QStringLiteral("This Wayland desktop offers no global shortcuts to programs and has no XWayland, so F1, F2 and "
+                   "F3 do not reach Horchpult while you type elsewhere; use the buttons here.")
+    + BindThemInstead;
+
+bool SameTrigger(QString given, QString asked)
+{
+    given.remove(QLatin1Char(' '));
+    asked.remove(QLatin1Char(' '));
+    return given.compare(asked, Qt::CaseInsensitive) == 0;
+}
+
+} // namespace
+
+void frm1::DescribeHotKeys()
+{
+    m_desktop.DescribeHotKey(QStringLiteral("spielen"), QStringLiteral("Horchpult: play at the chosen speed"));
+    m_desktop.DescribeHotKey(QStringLiteral("stop"),
+                             QStringLiteral("Horchpult: pause (with auto rewind: and step back)"));
+    m_desktop.DescribeHotKey(QStringLiteral("zurueck"), QStringLiteral("Horchpult: back one second"));
+    // The desktop may answer after the window has gone.
+    m_hotKeysBound = m_desktop.HotKeysBound.connect([this](const std::vector<platform::HotKeyTrigger>& triggers) {
+        m_desktop_HotKeysBound(triggers);
+    });
+    switch (m_desktop.HotKeysReach()) {
+    case platform::HotKeyReach::WhileX11HasFocus:
+        ShowNotice(OnlyWhileX11HasFocus);
+        break;
+    case platform::HotKeyReach::Nowhere:
+        ShowNotice(Nowhere);
+        break;
+    case platform::HotKeyReach::Everywhere:
+        break;
+    }
+}
+
+void frm1::m_desktop_HotKeysBound(const std::vector<platform::HotKeyTrigger>& triggers)
+{
+    QStringList unbound;
+    for (const platform::HotKeyTrigger& given : triggers) {
+        const auto* row = std::find_if(std::begin(FunctionKeyLabels), std::end(FunctionKeyLabels),
+                                       [&](const KeyLabel& k) { return k.vk == given.vk; });
+        if (given.hwnd != m_hWnd || given.fsModifiers != 0 || row == std::end(FunctionKeyLabels))
+            continue;
+        auto* label = findChild<QLabel*>(QString::fromLatin1(row->label));
+        if (!m_keyToolTips.contains(row->vk))
+            m_keyToolTips.insert(row->vk, label->toolTip());
+        const QString key = platform::TriggerOf(0, given.vk);
+        QString toolTip = m_keyToolTips.value(row->vk);
+        if (given.trigger.isEmpty()) {
+            unbound << key;
+            toolTip += QStringLiteral(" (the desktop left %1 unbound)").arg(key);
+        } else if (!SameTrigger(given.trigger, key)) {
+            toolTip.replace(QStringLiteral("function key ") + key,
+                            QStringLiteral("%1 (the desktop's key for %2)").arg(given.trigger, key));
+        }
+        label->setToolTip(toolTip);
+        label->setAccessibleDescription(toolTip);
+    }
+    WithdrawNotice(m_unboundNotice);
+    m_unboundNotice.clear();
+    if (unbound.isEmpty())
+        return;
+    m_unboundNotice = QStringLiteral("The desktop left %1 unbound: %2 not reach Horchpult while you type "
+                                     "elsewhere. Bind %3 in the desktop's keyboard settings.")
+                          .arg(unbound.join(QStringLiteral(", ")),
+                               unbound.size() == 1 ? QStringLiteral("it does") : QStringLiteral("they do"),
+                               unbound.size() == 1 ? QStringLiteral("it") : QStringLiteral("them"));
+    ShowNotice(m_unboundNotice);
+}
+
+} // namespace app

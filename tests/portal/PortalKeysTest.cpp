@@ -1,0 +1,172 @@
+// F1, F2 and F3 through the desktop portal's global shortcuts, as on KDE Plasma or GNOME on
+// Wayland: Debian's real front-end, the test's backend in the desktop's place, the real window.
+#include "PortalWindow.h"
+
+#include "../x11/XClient.h"
+
+#include "player/MediaPlayer.h"
+
+#include <QGuiApplication>
+#include <QProcess>
+#include <QProcessEnvironment>
+
+#include <X11/keysym.h>
+
+#include <csignal>
+#include <map>
+
+namespace {
+
+using testing_support::PortalDesktop;
+using testing_support::PortalWindow;
+
+using PortalKeys = PortalWindow;
+
+TEST_F(PortalKeys, TheThreeKeysAreBoundInOneSessionUnderTheirNamesWithTheirFunctionKeys)
+{
+    EXPECT_TRUE(platform->UsesPortal());
+    const auto* session = BoundSession();
+    ASSERT_NE(session, nullptr) << "the desktop was never asked to bind the keys";
+    EXPECT_EQ(Backend().Sessions().size(), 1u) << "each registration made a session of its own";
+
+    std::map<QString, QString> triggers;
+    QStringList descriptions;
+    for (const platform::PortalShortcut& shortcut : session->bound) {
+        triggers[shortcut.id] = shortcut.properties.value(QStringLiteral("preferred_trigger")).toString();
+        descriptions << shortcut.properties.value(QStringLiteral("description")).toString();
+    }
+    const std::map<QString, QString> expected{
+        {QStringLiteral("spielen"), QStringLiteral("F3")},
+        {QStringLiteral("stop"), QStringLiteral("F2")},
+        {QStringLiteral("zurueck"), QStringLiteral("F1")}};
+    EXPECT_EQ(triggers, expected);
+    descriptions.removeDuplicates();
+    EXPECT_EQ(descriptions.size(), 3) << "the desktop cannot tell the user what each key does";
+
+    media::Pump(300);
+    EXPECT_EQ(ToolTip("Label3"), QStringLiteral("use function key F3 to play"));
+    EXPECT_TRUE(Notice().isEmpty()) << Notice().toStdString();
+}
+
+TEST_F(PortalKeys, EachActivationRunsItsKeysCommandOnAnOpenedFile)
+{
+    const auto* session = BoundSession();
+    ASSERT_NE(session, nullptr);
+    const QString path = session->path;
+    Open(media::Path(media::Wav()));
+
+    Backend().Activate(path, QStringLiteral("spielen"));
+    ASSERT_TRUE(media::WaitUntil([&] { return State() == player::MediaPlayer::Playing; }, 3000))
+        << "F3 through the portal did not play";
+    media::Pump(1500);
+
+    Backend().Activate(path, QStringLiteral("stop"));
+    ASSERT_TRUE(media::WaitUntil([&] { return State() == player::MediaPlayer::Paused; }, 3000))
+        << "F2 through the portal did not pause";
+    // A key's release is no second press.
+    Backend().Deactivate(path, QStringLiteral("stop"));
+    const double paused = window->Player().currentPosition();
+
+    Backend().Activate(path, QStringLiteral("zurueck"));
+    ASSERT_TRUE(media::WaitUntil([&] { return presses.size() == 3; }, 3000));
+    media::Pump(200);
+    EXPECT_NEAR(window->Player().currentPosition(), paused - 1.0, 0.05) << "F1 did not step back one second";
+    EXPECT_EQ(presses, QStringList({QStringLiteral("spielen"), QStringLiteral("stop"), QStringLiteral("zurueck")}));
+}
+
+TEST_F(PortalKeys, AnotherProgramsSessionDoesNotReachTheWindow)
+{
+    ASSERT_NE(BoundSession(), nullptr);
+    Backend().Activate(QStringLiteral("/org/freedesktop/portal/desktop/session/1_99/other"), QStringLiteral("spielen"));
+    media::Pump(300);
+    EXPECT_TRUE(presses.isEmpty());
+}
+
+class RegisteredProgram : public PortalWindow {
+protected:
+    void SetUp() override
+    {
+        QGuiApplication::setDesktopFileName(QString::fromLatin1(PortalDesktop::ApplicationId));
+        PortalWindow::SetUp();
+    }
+};
+
+TEST_F(RegisteredProgram, TheDesktopFilesTheKeysUnderTheProgramsOwnName)
+{
+    if (!portal.OffersRegistry())
+        GTEST_SKIP() << "this xdg-desktop-portal has no host registry (it came with 1.19)";
+    const auto* session = BoundSession();
+    ASSERT_NE(session, nullptr);
+    EXPECT_EQ(session->appId, QString::fromLatin1(PortalDesktop::ApplicationId));
+}
+
+class RefusingDesktop : public PortalWindow {
+protected:
+    void SetUp() override
+    {
+        Backend().refuse = {QStringLiteral("stop")};
+        Backend().rebind = {{QStringLiteral("zurueck"), QStringLiteral("Ctrl+Alt+B")}};
+        PortalWindow::SetUp();
+    }
+};
+
+TEST_F(RefusingDesktop, TheUserIsToldWhichKeyIsUnboundAndWhichMoved)
+{
+    ASSERT_NE(BoundSession(), nullptr);
+    ASSERT_TRUE(media::WaitUntil([&] { return !Notice().isEmpty(); }, 3000)) << "nobody told the user F2 is unbound";
+    EXPECT_TRUE(Notice().contains(QStringLiteral("F2"))) << Notice().toStdString();
+    EXPECT_FALSE(Notice().contains(QStringLiteral("F1"))) << Notice().toStdString();
+    EXPECT_FALSE(Notice().contains(QStringLiteral("F3"))) << Notice().toStdString();
+
+    EXPECT_EQ(window->findChild<QLabel*>(QStringLiteral("Label4"))->text(), QStringLiteral("pause: F2"));
+    EXPECT_TRUE(ToolTip("Label4").contains(QStringLiteral("unbound"))) << ToolTip("Label4").toStdString();
+    EXPECT_TRUE(ToolTip("Label2").contains(QStringLiteral("Ctrl+Alt+B"))) << ToolTip("Label2").toStdString();
+    EXPECT_EQ(ToolTip("Label3"), QStringLiteral("use function key F3 to play"));
+}
+
+class DesktopWithoutPortal : public PortalWindow {
+protected:
+    DesktopWithoutPortal() : PortalWindow(PortalDesktop::FrontEnd::Absent) {}
+};
+
+TEST_F(DesktopWithoutPortal, KeysAreGrabbedOnX11AndTheWindowSaysHowFarTheyReach)
+{
+    EXPECT_FALSE(platform->UsesPortal());
+    ASSERT_TRUE(platform->HasX11());
+    EXPECT_TRUE(Notice().contains(QStringLiteral("playerctl -p horchpult play"))) << Notice().toStdString();
+    EXPECT_TRUE(Notice().contains(QStringLiteral("position 1-"))) << Notice().toStdString();
+
+    xtest::XClient x;
+    ASSERT_TRUE(x.IsUsable());
+    ASSERT_TRUE(x.TakeFocus());
+    x.Tap(XK_F3);
+    EXPECT_TRUE(media::WaitUntil([&] { return presses == QStringList{QStringLiteral("spielen")}; }, 3000))
+        << "F3 did not reach the window through its X11 grab";
+}
+
+TEST(PortalProgram, EndingTheProgramClosesItsSession)
+{
+    PortalDesktop portal;
+    ASSERT_TRUE(portal.Failure().isEmpty()) << portal.Failure().toStdString();
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), portal.Address());
+    environment.insert(QStringLiteral("XDG_SESSION_TYPE"), QStringLiteral("wayland"));
+    QProcess program;
+    program.setProcessEnvironment(environment);
+    program.setProcessChannelMode(QProcess::ForwardedChannels);
+    program.start(qEnvironmentVariable("HORCHPULT_BINARY"), {});
+    ASSERT_TRUE(program.waitForStarted(5000));
+
+    auto& backend = portal.Backend();
+    ASSERT_TRUE(media::WaitUntil([&] { return backend.Latest() != nullptr && backend.Latest()->bound.size() == 3; }, 15000))
+        << "the program never bound its keys";
+    EXPECT_FALSE(backend.Latest()->closed);
+    ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
+    ASSERT_TRUE(media::WaitUntil([&] { return program.state() == QProcess::NotRunning; }, 10000));
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0);
+    EXPECT_TRUE(media::WaitUntil([&] { return backend.Latest()->closed; }, 5000))
+        << "the desktop still holds the program's keys after it ended";
+}
+
+} // namespace
