@@ -13,7 +13,9 @@
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
+#include <QDBusPendingCallWatcher>
 #include <QDBusVariant>
+#include <QEventLoop>
 #include <QTimer>
 
 #include <memory>
@@ -89,13 +91,20 @@ protected:
     {
         QDBusMessage call = QDBusMessage::createMethodCall(Service, Path, interface, method);
         call.setArguments(arguments);
-        const QDBusMessage answer = client.call(call, QDBus::BlockWithGui, 5000);
-        // Whatever the service sent after its answer arrives before the answer to this.
+        // Not QDBus::BlockWithGui: Qt 6.4 misses an answer that arrives just as its loop starts, and
+        // then waits for good.
+        QDBusPendingCallWatcher answer(client.asyncCall(call, 5000));
+        QEventLoop loop;
+        QObject::connect(&answer, &QDBusPendingCallWatcher::finished, &loop, &QEventLoop::quit);
+        if (!answer.isFinished())
+            loop.exec();
+        // Whatever the service sent after its answer arrives before the answer to this, which
+        // libdbus gives without this thread.
         client.call(QDBusMessage::createMethodCall(Service, Path, QStringLiteral("org.freedesktop.DBus.Peer"),
                                                    QStringLiteral("Ping")),
-                    QDBus::BlockWithGui, 5000);
+                    QDBus::Block, 5000);
         QCoreApplication::processEvents();
-        return answer;
+        return answer.reply();
     }
     void Command(const char* method, const QVariantList& arguments = {})
     {
