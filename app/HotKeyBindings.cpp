@@ -30,11 +30,18 @@ const QString Nowhere =
                    "F3 do not reach Horchpult while you type elsewhere; use the buttons here.")
     + BindThemInstead;
 
-bool SameTrigger(QString given, QString asked)
+// The notice's button: the desktop's own page for the program's keys, or the desktop's question
+// asked once more.
+const QString ChooseKeys = QStringLiteral("Choose keys\u2026");
+const QString AskAgain = QStringLiteral("Ask again");
+
+// Whether the desktop's words for a trigger name the key asked for: Plasma writes "F3", GNOME
+// "Press F3" or "Press F3 or F12".
+bool SameTrigger(const QString& given, const QString& asked)
 {
-    given.remove(QLatin1Char(' '));
-    asked.remove(QLatin1Char(' '));
-    return given.compare(asked, Qt::CaseInsensitive) == 0;
+    const QStringList words = given.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    return std::any_of(words.begin(), words.end(),
+                       [&](const QString& word) { return word.compare(asked, Qt::CaseInsensitive) == 0; });
 }
 
 } // namespace
@@ -88,12 +95,14 @@ void frm1::m_desktop_HotKeysBound(const std::vector<platform::HotKeyTrigger>& tr
     m_unboundNotice.clear();
     if (unbound.isEmpty())
         return;
+    const platform::HotKeyChoice choice = m_desktop.HotKeysChoice();
     m_unboundNotice = QStringLiteral("The desktop left %1 unbound: %2 not reach Horchpult while you type "
-                                     "elsewhere. Bind %3 in the desktop's keyboard settings.")
+                                     "elsewhere. Give %3 keys in %4, or press \"%5\".")
                           .arg(unbound.join(QStringLiteral(", ")),
                                unbound.size() == 1 ? QStringLiteral("it does") : QStringLiteral("they do"),
-                               unbound.size() == 1 ? QStringLiteral("it") : QStringLiteral("them"));
-    ShowNotice(m_unboundNotice);
+                               unbound.size() == 1 ? QStringLiteral("it a key") : QStringLiteral("them"),
+                               choice.settings, choice.ownPage ? ChooseKeys : AskAgain);
+    ShowNotice(m_unboundNotice, {choice.ownPage ? ChooseKeys : AskAgain, [this] { m_desktop.ChooseHotKeys(); }});
 }
 
 } // namespace app

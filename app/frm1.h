@@ -81,9 +81,15 @@ public:
     // The rate of the speed step shown.
     double PlaybackRate() const;
 
+    // A button beside a notice: its caption, and what pressing it does.
+    struct NoticeAction {
+        QString caption;
+        std::function<void()> run;
+    };
     // Tells the user, in a line below the controls rather than in a box, of something this desktop
     // or its devices limit; each text is shown once however often it is given, until withdrawn.
-    void ShowNotice(const QString& text);
+    // A notice may offer one action; the button beside the line offers the newest notice's.
+    void ShowNotice(const QString& text, const NoticeAction& action = {});
     void WithdrawNotice(const QString& text);
 
     // Lets the foot pedals drive the player and shows which are plugged in. The service must
@@ -124,6 +130,10 @@ private:
     void wm1_PlayStateChange(std::int32_t NewState);
 
     void ShowPedals();
+
+    void ShowNotices();
+    NoticeAction OfferedAction() const;
+    void noticeAction_Click();
 
     void Check1_Click();
     void autorewind_Change();
@@ -182,7 +192,9 @@ private:
     QGroupBox* Frame2 = nullptr;
     QPushButton* Command2 = nullptr;
     QLabel* notice = nullptr;
+    QPushButton* noticeAction = nullptr;
     QStringList m_notices;
+    QHash<QString, NoticeAction> m_noticeActions; // by notice
     QString m_unboundNotice;
     platform::Event<const std::vector<platform::HotKeyTrigger>&>::Connection m_hotKeysBound;
     QHash<std::uint32_t, QString> m_keyToolTips; // as the window made them, by virtual key

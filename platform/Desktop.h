@@ -26,6 +26,13 @@ struct HotKeyTrigger {
 // or nowhere (a Wayland session without either; elsewhere registering fails).
 enum class HotKeyReach { Everywhere, WhileX11HasFocus, Nowhere };
 
+// How the user gives the program keys that the desktop left unbound: the place in the desktop's
+// settings, and whether the desktop has a page of its own for the program's keys.
+struct HotKeyChoice {
+    QString settings;
+    bool ownPage = false;
+};
+
 // The services a top-level window uses besides those of the hot-key registry: its handle, the
 // notice of its destruction, and the program's message box.
 class Desktop : public Services {
@@ -45,6 +52,11 @@ public:
     // user to bind it. Give it before registering the key.
     virtual void DescribeHotKey(const QString& name, const QString& description) = 0;
     virtual HotKeyReach HotKeysReach() const = 0;
+    virtual HotKeyChoice HotKeysChoice() const = 0;
+    // The user wants to give the keys again: opens the desktop's own page for them where it has
+    // one, and elsewhere asks the desktop again to bind them, which may ask the user. What the
+    // desktop makes of them comes through HotKeysBound.
+    virtual void ChooseHotKeys() = 0;
     // Raised on the GUI thread when the desktop says which triggers it gave the registered keys:
     // once it has bound them, and whenever the user changes them. Never raised where keys are
     // grabbed just as registered (X11).

@@ -42,9 +42,10 @@ LinuxPlatform::LinuxPlatform(LastResort& lastResort, QDBusConnection bus) : m_la
     const auto pressed = [this](const HotKey& key) { Pressed(key); };
     xcb_connection_t* connection = QtX11Connection();
     const bool wayland = IsWaylandSession();
-    if (wayland && PortalHotKeys::IsOffered(bus, PortalProbeTimeoutMs)) {
+    const uint portalVersion = wayland ? PortalHotKeys::OfferedVersion(bus, PortalProbeTimeoutMs) : 0;
+    if (portalVersion > 0) {
         auto portal = std::make_unique<PortalHotKeys>(
-            bus, QGuiApplication::desktopFileName(), connection != nullptr, pressed,
+            bus, QGuiApplication::desktopFileName(), portalVersion, connection != nullptr, pressed,
             [this](const std::vector<PortalHotKeys::Binding>& bindings) {
                 std::vector<HotKeyTrigger> triggers;
                 for (const auto& [key, trigger] : bindings)
@@ -98,6 +99,17 @@ void LinuxPlatform::WindowDestroyed(HWND hwnd)
 void LinuxPlatform::DescribeHotKey(const QString& name, const QString& description)
 {
     m_descriptions.insert(name, description);
+}
+
+HotKeyChoice LinuxPlatform::HotKeysChoice() const
+{
+    return {HotKeySettingsPlace(), m_portal != nullptr && m_portal->HasOwnPage()};
+}
+
+void LinuxPlatform::ChooseHotKeys()
+{
+    if (m_portal != nullptr)
+        m_portal->Choose();
 }
 
 void LinuxPlatform::MessageBox(QWidget* owner, const QString& text)

@@ -46,6 +46,8 @@ public:
     QString ChooseFile(QWidget* owner, std::uint32_t flags) override;
     void DescribeHotKey(const QString& name, const QString& description) override;
     HotKeyReach HotKeysReach() const override { return m_reach; }
+    HotKeyChoice HotKeysChoice() const override;
+    void ChooseHotKeys() override;
 
     ATOM GlobalAddAtomA(const QByteArray& name) override;
     ATOM GlobalDeleteAtom(ATOM atom) override;

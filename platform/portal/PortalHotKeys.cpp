@@ -7,6 +7,7 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QDBusVariant>
+#include <QGuiApplication>
 
 #include <algorithm>
 
@@ -20,7 +21,14 @@ const QString GlobalShortcuts = QStringLiteral("org.freedesktop.portal.GlobalSho
 const QString RequestInterface = QStringLiteral("org.freedesktop.portal.Request");
 const QString SessionInterface = QStringLiteral("org.freedesktop.portal.Session");
 const QString HostRegistry = QStringLiteral("org.freedesktop.host.portal.Registry");
+const QString Shortcuts = QStringLiteral("shortcuts");
+const QString HandleToken = QStringLiteral("handle_token");
+// The same in every run: desktops that know no application id (Plasma with Debian 12's portal)
+// file the program's shortcuts under the session's token, and find them again by it.
+const QString SessionToken = QStringLiteral("horchpult");
 constexpr uint Success = 0;
+constexpr uint Failed = 2;
+constexpr uint FirstVersionWithOwnPage = 2;
 constexpr int CloseTimeoutMs = 1000;
 
 QDBusMessage PortalCall(const QString& interface, const QString& method)
@@ -43,19 +51,22 @@ QString PathFrom(const QVariant& value)
 
 } // namespace
 
-bool PortalHotKeys::IsOffered(const QDBusConnection& bus, int timeoutMs)
+uint PortalHotKeys::OfferedVersion(const QDBusConnection& bus, int timeoutMs)
 {
     if (!bus.isConnected())
-        return false;
+        return 0;
     QDBusMessage get = PortalCall(QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
     get << GlobalShortcuts << QStringLiteral("version");
     const QDBusMessage reply = bus.call(get, QDBus::Block, timeoutMs);
-    return reply.type() == QDBusMessage::ReplyMessage;
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+        return 0;
+    return std::max(1u, qdbus_cast<QDBusVariant>(reply.arguments().constFirst()).variant().toUInt());
 }
 
-PortalHotKeys::PortalHotKeys(QDBusConnection bus, QString appId, bool x11Handles, Pressed pressed, Bound bound)
-    : m_bus(std::move(bus)), m_appId(std::move(appId)), m_x11Handles(x11Handles), m_pressed(std::move(pressed)),
-      m_bound(std::move(bound))
+PortalHotKeys::PortalHotKeys(QDBusConnection bus, QString appId, uint version, bool x11Handles, Pressed pressed,
+                             Bound bound)
+    : m_bus(std::move(bus)), m_appId(std::move(appId)), m_version(version), m_x11Handles(x11Handles),
+      m_pressed(std::move(pressed)), m_bound(std::move(bound))
 {
     RegisterPortalShortcutTypes();
     m_bus.connect(Portal, PortalPath, GlobalShortcuts, QStringLiteral("Activated"), this,
@@ -65,6 +76,13 @@ PortalHotKeys::PortalHotKeys(QDBusConnection bus, QString appId, bool x11Handles
     m_changed.setSingleShot(true);
     m_changed.setInterval(0);
     connect(&m_changed, &QTimer::timeout, this, &PortalHotKeys::Sync);
+    // The user may come back from the desktop's settings, where no desktop tells every change.
+    connect(qGuiApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
+        if (state == Qt::ApplicationActive && m_stage == Stage::Open && !m_session.isEmpty() && !m_refreshing) {
+            m_refreshing = true;
+            ListShortcuts();
+        }
+    });
 }
 
 PortalHotKeys::~PortalHotKeys()
@@ -85,6 +103,28 @@ void PortalHotKeys::Release(const HotKey& key)
     m_changed.start();
 }
 
+bool PortalHotKeys::HasOwnPage() const
+{
+    return m_version >= FirstVersionWithOwnPage;
+}
+
+void PortalHotKeys::Choose()
+{
+    if (HasOwnPage() && !m_session.isEmpty()) {
+        QDBusMessage call = PortalCall(GlobalShortcuts, QStringLiteral("ConfigureShortcuts"));
+        call << QVariant::fromValue(QDBusObjectPath(m_session)) << ParentWindow() << QVariantMap{};
+        m_bus.asyncCall(call);
+        return;
+    }
+    if (m_stage != Stage::Open)
+        return; // the desktop is still answering
+    // A desktop binds a session's shortcuts once: asking again takes a session of its own.
+    CloseSession(QDBus::Block);
+    m_bindAnyway = true;
+    if (!m_keys.empty())
+        CreateSession();
+}
+
 QString PortalHotKeys::TakeActivationToken()
 {
     return std::exchange(m_activationToken, {});
@@ -92,11 +132,10 @@ QString PortalHotKeys::TakeActivationToken()
 
 void PortalHotKeys::Sync()
 {
-    if (m_stage == Stage::Registering || m_stage == Stage::Creating)
+    if (m_stage != Stage::Closed && m_stage != Stage::Open)
         return; // the answer carries on with the keys registered by then
-    if (m_stage != Stage::Closed && SameKeys(m_keys, m_sent))
+    if (m_stage == Stage::Open && SameKeys(m_keys, m_sent))
         return;
-    // A session binds its shortcuts once: other keys need a session of their own.
     CloseSession(QDBus::NoBlock);
     if (m_keys.empty())
         return;
@@ -123,30 +162,84 @@ void PortalHotKeys::RegisterApplication()
 void PortalHotKeys::CreateSession()
 {
     m_stage = Stage::Creating;
-    const QString token = NextToken();
+    m_sent = m_keys;
+    const QString token = NextHandleToken();
     QDBusMessage call = PortalCall(GlobalShortcuts, QStringLiteral("CreateSession"));
-    call << QVariantMap{{QStringLiteral("handle_token"), token}, {QStringLiteral("session_handle_token"), token}};
-    Request(call, token);
+    // Plasma 5.27 takes the shortcuts with the session and binds each to the key the user gave it
+    // in an earlier run, or else to its preferred trigger; later front-ends drop the option.
+    call << QVariantMap{{HandleToken, token},
+                        {QStringLiteral("session_handle_token"), SessionToken},
+                        {Shortcuts, QVariant::fromValue(Wanted())}};
+    Request(call, token, [this](uint code, const QVariantMap& results) { Created(code, results); });
+}
+
+void PortalHotKeys::Created(uint code, const QVariantMap& results)
+{
+    if (code != Success) {
+        // No session, so no key reaches the program until the user asks again.
+        m_stage = Stage::Open;
+        Report();
+        return;
+    }
+    m_session = PathFrom(results.value(QStringLiteral("session_handle")));
+    m_stage = Stage::Listing;
+    ListShortcuts();
+}
+
+void PortalHotKeys::ListShortcuts()
+{
+    const QString token = NextHandleToken();
+    QDBusMessage call = PortalCall(GlobalShortcuts, QStringLiteral("ListShortcuts"));
+    call << QVariant::fromValue(QDBusObjectPath(m_session)) << QVariantMap{{HandleToken, token}};
+    Request(call, token, [this](uint code, const QVariantMap& results) { Listed(code, results); });
+}
+
+void PortalHotKeys::Listed(uint, const QVariantMap& results)
+{
+    m_refreshing = false;
+    if (results.contains(Shortcuts))
+        Take(ShortcutsFrom(results.value(Shortcuts)));
+    if (m_stage != Stage::Listing) {
+        Report();
+        return;
+    }
+    // A key the desktop lists without a trigger is one the user settled: it is not asked for again.
+    const bool missing = std::any_of(m_sent.begin(), m_sent.end(), [&](const HotKey& key) {
+        return !m_given.contains(key.name);
+    });
+    if (missing || m_bindAnyway) {
+        BindShortcuts();
+        return;
+    }
+    m_stage = Stage::Open;
+    Report();
+    if (!SameKeys(m_keys, m_sent))
+        m_changed.start();
 }
 
 void PortalHotKeys::BindShortcuts()
 {
     m_stage = Stage::Binding;
-    m_sent = m_keys;
-    PortalShortcuts shortcuts;
-    for (const HotKey& key : m_sent) {
-        shortcuts.append({key.name,
-                          {{QStringLiteral("description"), key.description.isEmpty() ? key.name : key.description},
-                           {QStringLiteral("preferred_trigger"), TriggerOf(key.fsModifiers, key.vk)}}});
-    }
-    const HWND parent = m_sent.front().hwnd;
-    const QString parentWindow =
-        m_x11Handles && parent != 0 ? QStringLiteral("x11:%1").arg(static_cast<quint32>(parent), 0, 16) : QString();
-    const QString token = NextToken();
+    m_bindAnyway = false;
+    const QString token = NextHandleToken();
     QDBusMessage call = PortalCall(GlobalShortcuts, QStringLiteral("BindShortcuts"));
-    call << QVariant::fromValue(QDBusObjectPath(m_session)) << QVariant::fromValue(shortcuts) << parentWindow
-         << QVariantMap{{QStringLiteral("handle_token"), token}};
-    Request(call, token);
+    // Every key, also those the desktop lists already: Plasma drops a session's shortcuts that a
+    // binding leaves out, and GNOME holds only the keys of the session's one binding.
+    call << QVariant::fromValue(QDBusObjectPath(m_session)) << QVariant::fromValue(Wanted()) << ParentWindow()
+         << QVariantMap{{HandleToken, token}};
+    Request(call, token, [this](uint, const QVariantMap& results) { Answered(results); });
+}
+
+void PortalHotKeys::Answered(const QVariantMap& results)
+{
+    // The shortcuts an answer names are the truth whatever its code: GNOME 48 answers the user's
+    // Add with code 2, and a Cancel with the same code and no shortcuts.
+    if (results.contains(Shortcuts))
+        Take(ShortcutsFrom(results.value(Shortcuts)));
+    m_stage = Stage::Open;
+    Report();
+    if (!SameKeys(m_keys, m_sent))
+        m_changed.start();
 }
 
 void PortalHotKeys::CloseSession(QDBus::CallMode mode)
@@ -159,90 +252,81 @@ void PortalHotKeys::CloseSession(QDBus::CallMode mode)
         else
             m_bus.asyncCall(close);
     }
-    AwaitResponse({});
+    for (const QString& path : m_requests.keys())
+        Forget(path);
     m_session.clear();
     m_sent.clear();
+    m_given.clear();
+    m_refreshing = false;
     m_stage = Stage::Closed;
 }
 
-void PortalHotKeys::Request(QDBusMessage call, const QString& token)
+void PortalHotKeys::Request(QDBusMessage call, const QString& token, Answer answer)
 {
     // The Response may follow the reply at once, so its match is in place before the call.
     QString sender = m_bus.baseService().mid(1);
     sender.replace(QLatin1Char('.'), QLatin1Char('_'));
-    AwaitResponse(QStringLiteral("%1/request/%2/%3").arg(PortalPath, sender, token));
+    const QString expected = QStringLiteral("%1/request/%2/%3").arg(PortalPath, sender, token);
+    const auto await = [this](const QString& path, Answer waiting) {
+        m_requests.insert(path, std::move(waiting));
+        m_bus.connect(Portal, path, RequestInterface, QStringLiteral("Response"), this,
+                      SLOT(Responded(QDBusMessage)));
+    };
+    await(expected, std::move(answer));
     auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);
-    const QString expected = m_request;
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, expected](QDBusPendingCallWatcher* done) {
-        done->deleteLater();
-        if (m_request != expected)
-            return; // overtaken by a newer request
-        const QDBusPendingReply<QDBusObjectPath> reply = *done;
-        if (reply.isError())
-            Refused();
-        else if (reply.value().path() != expected)
-            AwaitResponse(reply.value().path()); // portals older than the handle_token convention
-    });
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [this, expected, await](QDBusPendingCallWatcher* done) {
+                done->deleteLater();
+                if (!m_requests.contains(expected))
+                    return; // answered already, or its session is gone
+                const QDBusPendingReply<QDBusObjectPath> reply = *done;
+                if (!reply.isError() && reply.value().path() == expected)
+                    return;
+                const Answer waiting = m_requests.value(expected);
+                Forget(expected);
+                if (reply.isError())
+                    waiting(Failed, {});
+                else
+                    await(reply.value().path(), waiting); // portals older than the handle_token convention
+            });
 }
 
-void PortalHotKeys::AwaitResponse(const QString& requestPath)
+void PortalHotKeys::Forget(const QString& requestPath)
 {
-    if (!m_request.isEmpty())
-        m_bus.disconnect(Portal, m_request, RequestInterface, QStringLiteral("Response"), this,
-                         SLOT(Responded(QDBusMessage)));
-    m_request = requestPath;
-    if (!m_request.isEmpty())
-        m_bus.connect(Portal, m_request, RequestInterface, QStringLiteral("Response"), this,
-                      SLOT(Responded(QDBusMessage)));
+    m_bus.disconnect(Portal, requestPath, RequestInterface, QStringLiteral("Response"), this,
+                     SLOT(Responded(QDBusMessage)));
+    m_requests.remove(requestPath);
 }
 
 void PortalHotKeys::Responded(const QDBusMessage& response)
 {
     const QList<QVariant> arguments = response.arguments();
-    if (response.path() != m_request || arguments.size() < 2)
+    const auto found = m_requests.constFind(response.path());
+    if (found == m_requests.constEnd() || arguments.size() < 2)
         return;
-    AwaitResponse({});
-    const QVariantMap results = qdbus_cast<QVariantMap>(arguments.at(1));
-    if (arguments.at(0).toUInt() != Success) {
-        Refused();
-        return;
-    }
-    if (m_stage == Stage::Creating) {
-        m_session = PathFrom(results.value(QStringLiteral("session_handle")));
-        if (m_keys.empty()) {
-            CloseSession(QDBus::NoBlock);
-            return;
-        }
-        BindShortcuts();
-    } else if (m_stage == Stage::Binding) {
-        m_stage = Stage::Bound;
-        Report(ShortcutsFrom(results.value(QStringLiteral("shortcuts"))));
-        if (!SameKeys(m_keys, m_sent))
-            m_changed.start();
-    }
+    const Answer answer = found.value();
+    Forget(response.path());
+    answer(arguments.at(0).toUInt(), qdbus_cast<QVariantMap>(arguments.at(1)));
 }
 
-void PortalHotKeys::Refused()
+void PortalHotKeys::Take(const PortalShortcuts& given)
 {
-    // Every key the desktop was asked for stays unbound; the keys are not asked for again, so that
-    // a desktop that says no is not asked on every registration.
-    std::vector<HotKey> asked = m_stage == Stage::Binding ? m_sent : m_keys;
-    CloseSession(QDBus::NoBlock);
-    m_sent = asked;
-    m_stage = Stage::Bound;
-    Report({});
+    m_given.clear();
+    for (const PortalShortcut& shortcut : given)
+        m_given.insert(shortcut.id, shortcut.properties.value(QStringLiteral("trigger_description")).toString());
 }
 
-void PortalHotKeys::Report(const PortalShortcuts& given)
+void PortalHotKeys::Report()
 {
     std::vector<Binding> bindings;
+    QStringList told;
     for (const HotKey& key : m_sent) {
-        const auto found = std::find_if(given.begin(), given.end(),
-                                        [&](const PortalShortcut& s) { return s.id == key.name; });
-        bindings.push_back({key, found == given.end()
-                                     ? QString()
-                                     : found->properties.value(QStringLiteral("trigger_description")).toString()});
+        bindings.push_back({key, m_given.value(key.name)});
+        told << key.name << bindings.back().trigger;
     }
+    if (told == m_reported)
+        return;
+    m_reported = told;
     m_bound(bindings);
 }
 
@@ -261,6 +345,12 @@ void PortalHotKeys::Activated(const QDBusMessage& activation)
     }
     // A copy: the receiver may release this very key.
     const HotKey pressed = *found;
+    if (m_given.value(id).isEmpty()) {
+        // The press proves the desktop bound the key, whatever it said before; the key it is on is
+        // learnt at the next listing.
+        m_given.insert(id, TriggerOf(pressed.fsModifiers, pressed.vk));
+        Report();
+    }
     m_pressed(pressed);
 }
 
@@ -269,7 +359,26 @@ void PortalHotKeys::ShortcutsChanged(const QDBusMessage& change)
     const QList<QVariant> arguments = change.arguments();
     if (arguments.size() < 2 || !OfOwnSession(arguments))
         return;
-    Report(ShortcutsFrom(arguments.at(1)));
+    Take(ShortcutsFrom(arguments.at(1)));
+    if (m_stage == Stage::Open)
+        Report();
+}
+
+PortalShortcuts PortalHotKeys::Wanted() const
+{
+    PortalShortcuts shortcuts;
+    for (const HotKey& key : m_sent) {
+        shortcuts.append({key.name,
+                          {{QStringLiteral("description"), key.description.isEmpty() ? key.name : key.description},
+                           {QStringLiteral("preferred_trigger"), TriggerOf(key.fsModifiers, key.vk)}}});
+    }
+    return shortcuts;
+}
+
+QString PortalHotKeys::ParentWindow() const
+{
+    const HWND parent = m_sent.empty() ? 0 : m_sent.front().hwnd;
+    return m_x11Handles && parent != 0 ? QStringLiteral("x11:%1").arg(static_cast<quint32>(parent), 0, 16) : QString();
 }
 
 bool PortalHotKeys::OfOwnSession(const QList<QVariant>& arguments) const
@@ -277,9 +386,9 @@ bool PortalHotKeys::OfOwnSession(const QList<QVariant>& arguments) const
     return !arguments.isEmpty() && !m_session.isEmpty() && PathFrom(arguments.at(0)) == m_session;
 }
 
-QString PortalHotKeys::NextToken()
+QString PortalHotKeys::NextHandleToken()
 {
-    return QStringLiteral("horchpult%1").arg(++m_tokens);
+    return QStringLiteral("horchpult%1").arg(++m_handleTokens);
 }
 
 } // namespace platform

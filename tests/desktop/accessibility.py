@@ -6,7 +6,8 @@ Every control must carry a name: the text boxes and the check box their control'
 and labels their captions, tooltips as descriptions, the player's own controls a name each. The
 script reads every text, opens a recording through the menu and the file dialog, presses ">>",
 ticks Check1, and then plays and pauses through MPRIS, which must step back by the auto-rewind
-seconds that Check1 switched on.
+seconds that Check1 switched on. The session is a Wayland one without the desktop portal's global
+shortcuts, so the window shows its notice line, which must be read by its words.
 
 Usage: accessibility.py PROGRAM, under tests/with-xvfb.sh. It starts a message bus of its own;
 the accessibility bus is started from it on demand.
@@ -33,6 +34,8 @@ DESCRIPTIONS = {
 # as AT-SPI's values, not by their names: at-spi2-core renamed "push button" to "button" (Debian 13).
 NAMED_ROLES = {"PUSH_BUTTON", "TOGGLE_BUTTON", "CHECK_BOX", "RADIO_BUTTON", "SLIDER", "TEXT",
                "COMBO_BOX", "SPIN_BUTTON", "MENU_ITEM", "SCROLL_BAR", "PROGRESS_BAR"}
+# Words of the notice a Wayland session without global shortcuts gets.
+NOTICE_WORDS = "offers no global shortcuts"
 LENGTH = 20
 
 
@@ -88,7 +91,7 @@ def main(program):
     subprocess.run(["sox", "-n", "-r", "8000", "-c", "1", recording, "synth", str(LENGTH),
                     "sine", "440"], check=True)
     environment = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_QPA_PLATFORM="xcb",
-                       HORCHPULT_AO="null")
+                       HORCHPULT_AO="null", XDG_SESSION_TYPE="wayland")
     horchpult = subprocess.Popen([program], env=environment)
     try:
         return drive(horchpult, recording)
@@ -164,6 +167,8 @@ def drive(horchpult, recording):
     labels = [a for a in controls if a.get_role() == Atspi.Role.LABEL]
     for caption in WINDOW_LABELS:
         check(any(label.get_name() == caption for label in labels), f"no label {caption!r}")
+    check(any(NOTICE_WORDS in label.get_name() for label in labels),
+          f"no label reads the notice's words; labels: {[label.get_name() for label in labels]}")
     for name, description in DESCRIPTIONS.items():
         found = [a for a in controls if a.get_name() == name]
         check(found and found[0].get_description() == description,

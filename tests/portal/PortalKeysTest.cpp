@@ -19,6 +19,7 @@ namespace {
 
 using testing_support::PortalDesktop;
 using testing_support::PortalWindow;
+using testing_support::ShortcutsBackend;
 
 using PortalKeys = PortalWindow;
 
@@ -122,6 +123,103 @@ TEST_F(RefusingDesktop, TheUserIsToldWhichKeyIsUnboundAndWhichMoved)
     EXPECT_TRUE(ToolTip("Label4").contains(QStringLiteral("unbound"))) << ToolTip("Label4").toStdString();
     EXPECT_TRUE(ToolTip("Label2").contains(QStringLiteral("Ctrl+Alt+B"))) << ToolTip("Label2").toStdString();
     EXPECT_EQ(ToolTip("Label3"), QStringLiteral("use function key F3 to play"));
+}
+
+TEST_F(RefusingDesktop, AKeyTheUserTakesAwayLaterIsNamedAgain)
+{
+    ASSERT_NE(BoundSession(), nullptr);
+    ASSERT_TRUE(media::WaitUntil([&] { return Notice().contains(QStringLiteral("F2")); }, 3000));
+    Backend().Remove(QStringLiteral("spielen"));
+    EXPECT_TRUE(media::WaitUntil([&] { return Notice().contains(QStringLiteral("F3")); }, 3000))
+        << "F3 was taken away in the desktop's settings, and the notice says nothing: " << Notice().toStdString();
+    EXPECT_TRUE(ToolTip("Label3").contains(QStringLiteral("unbound"))) << ToolTip("Label3").toStdString();
+}
+
+// Each desktop as it really answers (see ShortcutsBackend): the fixture sets the mode before the
+// program starts.
+template <bool ShortcutsBackend::*... Modes>
+class DesktopThat : public PortalWindow {
+protected:
+    void SetUp() override
+    {
+        ((Backend().*Modes = true), ...);
+        PortalWindow::SetUp();
+    }
+};
+using AnswersTwo = DesktopThat<&ShortcutsBackend::answersTwo>;
+using AnswersTwoToACancel = DesktopThat<&ShortcutsBackend::answersTwo, &ShortcutsBackend::cancels>;
+using BindsLater = DesktopThat<&ShortcutsBackend::bindsLater>;
+using Remembers = DesktopThat<&ShortcutsBackend::remembers>;
+
+TEST_F(AnswersTwo, TheKeysOfAnAddAnsweredWithCodeTwoWorkAndNoNoticeShows)
+{
+    const auto* session = BoundSession();
+    ASSERT_NE(session, nullptr);
+    media::Pump(300);
+    EXPECT_FALSE(session->closed) << "the program gave up its session on the desktop's code";
+    EXPECT_TRUE(Notice().isEmpty()) << Notice().toStdString();
+    EXPECT_EQ(ToolTip("Label3"), QStringLiteral("use function key F3 to play")) << "\"Press F3\" is F3";
+    Backend().Activate(session->path, QStringLiteral("spielen"));
+    EXPECT_TRUE(media::WaitUntil([&] { return presses == QStringList{QStringLiteral("spielen")}; }, 3000));
+}
+
+TEST_F(AnswersTwoToACancel, TheNoticeOffersToAskAgainAndAskingAgainBinds)
+{
+    ASSERT_TRUE(media::WaitUntil([&] { return NoticeButton() != nullptr; }, 5000)) << "nothing offers to ask again";
+    for (const char* key : {"F1", "F2", "F3"})
+        EXPECT_TRUE(Notice().contains(QLatin1String(key))) << Notice().toStdString();
+    EXPECT_EQ(NoticeButton()->text(), QStringLiteral("Ask again"));
+    EXPECT_EQ(Backend().binds, 1);
+
+    Backend().cancels = false;
+    NoticeButton()->click();
+    EXPECT_TRUE(media::WaitUntil([&] { return Notice().isEmpty() && NoticeButton() == nullptr; }, 5000))
+        << "asking again did not bind: " << Notice().toStdString();
+    EXPECT_EQ(Backend().binds, 2);
+    Backend().Activate(Backend().Latest()->path, QStringLiteral("stop"));
+    EXPECT_TRUE(media::WaitUntil([&] { return presses == QStringList{QStringLiteral("stop")}; }, 3000));
+}
+
+TEST_F(BindsLater, AKeyGivenLaterAndPressedIsNoLongerNamedUnbound)
+{
+    ASSERT_TRUE(media::WaitUntil([&] { return Notice().contains(QStringLiteral("F3")); }, 5000));
+    Backend().Give(QStringLiteral("spielen"), QStringLiteral("F3"));
+    Backend().Activate(Backend().Latest()->path, QStringLiteral("spielen"));
+    EXPECT_TRUE(media::WaitUntil([&] { return !Notice().contains(QStringLiteral("F3")); }, 3000))
+        << "F3 works and the notice still calls it unbound: " << Notice().toStdString();
+    EXPECT_TRUE(Notice().contains(QStringLiteral("F2"))) << Notice().toStdString();
+    EXPECT_EQ(presses, QStringList{QStringLiteral("spielen")});
+}
+
+TEST_F(BindsLater, KeysGivenInTheSettingsAreSeenWhenTheUserComesBackToTheWindow)
+{
+    ASSERT_TRUE(media::WaitUntil([&] { return !Notice().isEmpty(); }, 5000));
+    xtest::XClient settings;
+    ASSERT_TRUE(settings.IsUsable());
+    ASSERT_TRUE(settings.TakeFocus());
+    media::Pump(200);
+    const std::pair<const char*, const char*> given[] = {{"spielen", "F3"}, {"stop", "F2"}, {"zurueck", "F1"}};
+    for (const auto& [id, key] : given)
+        Backend().Give(QLatin1String(id), QLatin1String(key));
+    ASSERT_TRUE(settings.Focus(static_cast<unsigned long>(window->winId())));
+    EXPECT_TRUE(media::WaitUntil([&] { return Notice().isEmpty(); }, 5000))
+        << "the window still says: " << Notice().toStdString();
+    EXPECT_EQ(Backend().binds, 1) << "coming back to the window asked the user again";
+}
+
+TEST_F(Remembers, ASecondStartWithTheKeysSettledAsksNothingAndShowsNoNotice)
+{
+    ASSERT_NE(BoundSession(), nullptr);
+    media::Pump(300);
+    ASSERT_EQ(Backend().binds, 1);
+    Restart();
+    ASSERT_TRUE(media::WaitUntil([&] { return Backend().Sessions().size() == 2; }, 5000));
+    media::Pump(500);
+    EXPECT_EQ(Backend().binds, 1) << "the second start asked the user again";
+    EXPECT_TRUE(Notice().isEmpty()) << Notice().toStdString();
+    Backend().Activate(Backend().Latest()->path, QStringLiteral("zurueck"));
+    EXPECT_TRUE(media::WaitUntil([&] { return presses == QStringList{QStringLiteral("zurueck")}; }, 3000))
+        << "a key listed from the earlier start does not reach the window";
 }
 
 class DesktopWithoutPortal : public PortalWindow {

@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QStringList>
 #include <QTimer>
 
@@ -36,12 +37,28 @@ protected:
     {
         ASSERT_TRUE(portal.Failure().isEmpty()) << portal.Failure().toStdString();
         portal.BecomeTheSession();
-        // Qt may have taken the session bus before this test made its own.
-        platform = std::make_unique<platform::LinuxPlatform>(lastResort, portal.Connect(QStringLiteral("program")));
+        Start();
+    }
+
+    // The program's start: a platform of its own, on a bus connection of its own (Qt may have
+    // taken the session bus before this test made its own), and its window.
+    void Start()
+    {
+        presses.clear();
+        platform = std::make_unique<platform::LinuxPlatform>(
+            lastResort, portal.Connect(QStringLiteral("program%1").arg(++starts)));
         window = std::make_unique<app::frm1>(*platform, lastResort, std::make_unique<player::MpvPlayer>(lastResort));
         window->Form_Load();
         window->HotKeys()->HotKeyPress.connect([this](const QString& name, std::int32_t, std::int32_t) { presses << name; });
         window->show();
+    }
+
+    // The program ends and is started again, as the user does the next day.
+    void Restart()
+    {
+        window.reset();
+        platform.reset();
+        Start();
     }
 
     void TearDown() override
@@ -94,7 +111,15 @@ protected:
         return notice != nullptr && notice->isVisible() ? notice->text() : QString();
     }
 
+    // The button beside the notice; null while none is offered.
+    QPushButton* NoticeButton() const
+    {
+        auto* button = window->findChild<QPushButton*>(QStringLiteral("noticeAction"));
+        return button != nullptr && button->isVisible() ? button : nullptr;
+    }
+
     PortalDesktop portal;
+    int starts = 0;
     QStringList failures;
     platform::LastResort lastResort{[this](const QString& text) { failures << text; }};
     std::unique_ptr<platform::LinuxPlatform> platform;

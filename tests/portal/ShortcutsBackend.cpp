@@ -27,7 +27,9 @@ ShortcutsBackend::~ShortcutsBackend()
 uint ShortcutsBackend::CreateSession(const QDBusObjectPath&, const QDBusObjectPath& session, const QString& appId,
                                      const QVariantMap&, QVariantMap& results)
 {
-    m_sessions.push_back({session.path(), appId, {}, false});
+    m_sessions.push_back({session.path(), appId, {}, {}, false});
+    if (remembers)
+        m_sessions.back().given = m_kept.value(ProgramOf(m_sessions.back()));
     m_sessionObjects.push_back(std::make_unique<BackendSession>(*this, session.path()));
     m_connection.registerObject(session.path(), m_sessionObjects.back().get(), QDBusConnection::ExportAllSlots);
     // What a desktop remembers of the program's earlier sessions: nothing yet.
@@ -42,25 +44,67 @@ uint ShortcutsBackend::BindShortcuts(const QDBusObjectPath&, const QDBusObjectPa
     Session* bound = Find(session.path());
     if (bound == nullptr)
         return 2;
+    ++binds;
     bound->bound = shortcuts;
-    platform::PortalShortcuts given;
+    if (cancels)
+        return 2;
     for (const platform::PortalShortcut& asked : shortcuts) {
-        if (refuse.contains(asked.id))
+        if (bindsLater || refuse.contains(asked.id))
             continue;
         const QString trigger = rebind.value(asked.id, asked.properties.value(QStringLiteral("preferred_trigger")).toString());
-        given.append({asked.id,
-                      {{QStringLiteral("description"), asked.properties.value(QStringLiteral("description"))},
-                       {QStringLiteral("trigger_description"), trigger}}});
+        Hold(*bound, asked.id, answersTwo ? QStringLiteral("Press ") + trigger : trigger);
     }
-    results = {{QStringLiteral("shortcuts"), QVariant::fromValue(given)}};
-    return 0;
+    results = {{QStringLiteral("shortcuts"), QVariant::fromValue(bound->given)}};
+    if (!answersTwo)
+        return 0;
+    EmitChanged(*bound);
+    return 2;
 }
 
 uint ShortcutsBackend::ListShortcuts(const QDBusObjectPath&, const QDBusObjectPath& session, QVariantMap& results)
 {
     const Session* listed = Find(session.path());
-    results = {{QStringLiteral("shortcuts"), QVariant::fromValue(listed ? listed->bound : platform::PortalShortcuts{})}};
+    results = {{QStringLiteral("shortcuts"), QVariant::fromValue(listed ? listed->given : platform::PortalShortcuts{})}};
     return 0;
+}
+
+void ShortcutsBackend::Give(const QString& id, const QString& trigger)
+{
+    for (Session& session : m_sessions) {
+        if (!session.closed)
+            Hold(session, id, trigger);
+    }
+}
+
+void ShortcutsBackend::Remove(const QString& id)
+{
+    for (Session& session : m_sessions) {
+        if (session.closed)
+            continue;
+        Hold(session, id, {});
+        EmitChanged(session);
+    }
+}
+
+void ShortcutsBackend::Hold(Session& session, const QString& id, const QString& trigger)
+{
+    const platform::PortalShortcut shortcut{id, {{QStringLiteral("trigger_description"), trigger}}};
+    for (platform::PortalShortcuts* held : {&session.given, &m_kept[ProgramOf(session)]}) {
+        held->removeIf([&](const platform::PortalShortcut& s) { return s.id == id; });
+        held->append(shortcut);
+    }
+}
+
+void ShortcutsBackend::EmitChanged(const Session& session)
+{
+    QDBusMessage message = QDBusMessage::createSignal(ObjectPath, Interface, QStringLiteral("ShortcutsChanged"));
+    message << QVariant::fromValue(QDBusObjectPath(session.path)) << QVariant::fromValue(session.given);
+    m_connection.send(message);
+}
+
+QString ShortcutsBackend::ProgramOf(const Session& session)
+{
+    return session.appId.isEmpty() ? session.path.section(QLatin1Char('/'), -1) : session.appId;
 }
 
 void ShortcutsBackend::Activate(const QString& sessionPath, const QString& id, const QVariantMap& options)

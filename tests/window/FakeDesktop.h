@@ -43,6 +43,9 @@ public:
 
     void DescribeHotKey(const QString& name, const QString& description) override { descriptions[name] = description; }
     platform::HotKeyReach HotKeysReach() const override { return reach; }
+    platform::HotKeyChoice HotKeysChoice() const override { return {QStringLiteral("the desktop's keyboard settings")}; }
+    void ChooseHotKeys() override { ++choices; }
+    int choices = 0;
 
     static constexpr platform::HWND WindowHandle = 0x4A0001;
 };
