@@ -7,6 +7,7 @@
 // test backend, which stands where the desktop's own is, on a bus of the benchmark's own. It
 // prints median, 99th percentile and maximum in milliseconds; the targets are medians under
 // 2 ms to HotKeyPress and under 3 ms to the player paused.
+#include "tests/portal/OpenThroughFileMenu.h"
 #include "tests/portal/PortalDesktop.h"
 #include "tests/media/TestMedia.h"
 
@@ -15,12 +16,11 @@
 #include "platform/LinuxPlatform.h"
 #include "player/MpvPlayer.h"
 
+#include "StartWindow.h"
 #include "Statistics.h"
 
-#include <QAction>
 #include <QApplication>
-#include <QFileDialog>
-#include <QTimer>
+#include <QStringList>
 
 #include <chrono>
 #include <clocale>
@@ -47,6 +47,15 @@ int main(int argc, char* argv[])
     QApplication application(argc, argv);
     std::setlocale(LC_NUMERIC, "C");
     const int presses = argc > 1 ? std::atoi(argv[1]) : 300;
+    if (presses < 1) {
+        std::fprintf(stderr, "usage: %s [presses]\n", argv[0]);
+        return 2;
+    }
+    const QString recording = media::Path(media::Wav());
+    if (recording.isEmpty()) {
+        std::fprintf(stderr, "FFmpeg could not make the recording\n");
+        return 1;
+    }
 
     testing_support::PortalDesktop portal;
     if (!portal.Failure().isEmpty()) {
@@ -54,11 +63,11 @@ int main(int argc, char* argv[])
         return 1;
     }
     portal.BecomeTheSession();
-    platform::LastResort lastResort;
+    platform::LastResort lastResort([](const QString& text) { std::fprintf(stderr, "%s\n", qPrintable(text)); });
     platform::LinuxPlatform desktop(lastResort, portal.Connect(QStringLiteral("program")));
     app::frm1 window(desktop, lastResort, std::make_unique<player::MpvPlayer>(lastResort));
-    window.Form_Load();
-    window.show();
+    if (!StartWindow(window))
+        return 1;
     auto& backend = portal.Backend();
     if (!media::WaitUntil([&] { return backend.Latest() != nullptr && backend.Latest()->bound.size() == 3; }, 10000)) {
         std::fprintf(stderr, "the keys were never bound\n");
@@ -66,17 +75,12 @@ int main(int argc, char* argv[])
     }
     const QString session = backend.Latest()->path;
 
-    QTimer chooser;
-    chooser.setInterval(20);
-    QObject::connect(&chooser, &QTimer::timeout, [&] {
-        if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
-            dialog->selectFile(media::Path(media::Wav()));
-            QMetaObject::invokeMethod(dialog, "accept");
-        }
-    });
-    chooser.start();
-    window.findChild<QAction*>(QStringLiteral("neu"))->trigger();
-    chooser.stop();
+    QStringList messages;
+    testing_support::OpenThroughFileMenu(window, recording, messages);
+    if (window.Geladen() != app::frm1::True) {
+        std::fprintf(stderr, "the window did not open %s: %s\n", qPrintable(recording), qPrintable(messages.join(u' ')));
+        return 1;
+    }
 
     Clock::time_point sent;
     Clock::time_point pressed;
@@ -109,5 +113,5 @@ int main(int argc, char* argv[])
     }
     Print("Activated -> HotKeyPress", toPress);
     Print("Activated -> player paused (F2)", toPaused);
-    return 0;
+    return lastResort.Failed() ? 1 : 0;
 }

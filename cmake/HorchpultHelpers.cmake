@@ -35,3 +35,40 @@ function(horchpult_add_test)
     "endif()\n")
   set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${properties})
 endfunction()
+
+# horchpult_add_bench_run(target [X11] [ARGS ...] [LABELS ...] TIMEOUT seconds FIGURES pattern...)
+# Runs the benchmark target briefly, with ARGS, as the test of the same name, labelled bench (and
+# x11, under an X server of its own, with X11). It fails when the benchmark runs past TIMEOUT,
+# ends with a status other than 0 or prints no line matching one of the FIGURES (grep -E); its
+# figures are not compared with their targets. The test bench_documented then checks that the
+# README's "Benchmarks" section lists exactly the benchmarks registered so.
+function(horchpult_add_bench_run target)
+  cmake_parse_arguments(B "X11" "TIMEOUT" "ARGS;LABELS;FIGURES" ${ARGN})
+  if(NOT B_TIMEOUT OR NOT B_FIGURES)
+    message(FATAL_ERROR "horchpult_add_bench_run(${target}) needs a TIMEOUT and FIGURES")
+  endif()
+  if(NOT HORCHPULT_TESTS)
+    return()
+  endif()
+  set(command $<TARGET_FILE:${target}> ${B_ARGS})
+  set(labels bench ${B_LABELS})
+  if(B_X11)
+    list(PREPEND command ${PROJECT_SOURCE_DIR}/tests/with-xvfb.sh)
+    list(APPEND labels x11)
+  endif()
+  add_test(NAME ${target} COMMAND ${PROJECT_SOURCE_DIR}/bench/prints-figures.sh ${B_FIGURES} -- ${command})
+  set_tests_properties(${target} PROPERTIES LABELS "${labels}" TIMEOUT ${B_TIMEOUT})
+  get_property(runs GLOBAL PROPERTY HORCHPULT_BENCH_RUNS)
+  if(NOT runs)
+    # At the end of the directory, once every benchmark there is registered.
+    cmake_language(DEFER CALL _horchpult_add_bench_documented_test)
+  endif()
+  set_property(GLOBAL APPEND PROPERTY HORCHPULT_BENCH_RUNS ${target})
+endfunction()
+
+function(_horchpult_add_bench_documented_test)
+  get_property(runs GLOBAL PROPERTY HORCHPULT_BENCH_RUNS)
+  add_test(NAME bench_documented
+    COMMAND ${PROJECT_SOURCE_DIR}/bench/documented-benchmarks.sh ${PROJECT_SOURCE_DIR}/README.md ${runs})
+  set_tests_properties(bench_documented PROPERTIES LABELS bench TIMEOUT 10)
+endfunction()

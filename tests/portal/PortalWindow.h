@@ -3,6 +3,7 @@
 // The real window, the real platform and the real player in this process, in a Wayland session
 // whose desktop portal is Debian's real front-end with the test's backend (PortalDesktop.h).
 
+#include "OpenThroughFileMenu.h"
 #include "PortalDesktop.h"
 
 #include "../media/TestMedia.h"
@@ -12,15 +13,9 @@
 #include "platform/LinuxPlatform.h"
 #include "player/MpvPlayer.h"
 
-#include <QAction>
-#include <QApplication>
-#include <QFileDialog>
 #include <QLabel>
-#include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QStringList>
-#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -81,22 +76,7 @@ protected:
     // does. A message box in the dialog's place fails the test instead of waiting for a click.
     void Open(const QString& path)
     {
-        QTimer chooser;
-        chooser.setInterval(20);
-        QObject::connect(&chooser, &QTimer::timeout, [&] {
-            QWidget* modal = QApplication::activeModalWidget();
-            if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
-                // Not selectFile(): it leaves the name box as it is while the box has the focus.
-                if (auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
-                    name->setText(path);
-                QMetaObject::invokeMethod(dialog, "accept");
-            } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-                failures << box->text();
-                box->close();
-            }
-        });
-        chooser.start();
-        window->findChild<QAction*>(QStringLiteral("neu"))->trigger();
+        OpenThroughFileMenu(*window, path, failures);
         ASSERT_EQ(window->Geladen(), app::frm1::True) << "the window did not load " << path.toStdString();
     }
 
