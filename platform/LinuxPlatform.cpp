@@ -37,15 +37,22 @@ xcb_connection_t* QtX11Connection()
 }
 } // namespace
 
+QDBusConnection OwnPortalConnection()
+{
+    return QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("horchpult-portal"));
+}
+
 LinuxPlatform::LinuxPlatform(LastResort& lastResort, QDBusConnection bus) : m_lastResort(lastResort)
 {
     const auto pressed = [this](const HotKey& key) { Pressed(key); };
     xcb_connection_t* connection = QtX11Connection();
     const bool wayland = IsWaylandSession();
+    if (wayland)
+        PortalHotKeys::RegisterApplication(bus, QGuiApplication::desktopFileName(), PortalProbeTimeoutMs);
     const uint portalVersion = wayland ? PortalHotKeys::OfferedVersion(bus, PortalProbeTimeoutMs) : 0;
     if (portalVersion > 0) {
         auto portal = std::make_unique<PortalHotKeys>(
-            bus, QGuiApplication::desktopFileName(), portalVersion, connection != nullptr, pressed,
+            bus, portalVersion, connection != nullptr, pressed,
             [this](const std::vector<PortalHotKeys::Binding>& bindings) {
                 std::vector<HotKeyTrigger> triggers;
                 for (const auto& [key, trigger] : bindings)

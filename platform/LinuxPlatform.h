@@ -18,6 +18,11 @@ namespace platform {
 class LastResort;
 class PortalHotKeys;
 
+// A session-bus connection of the platform's own for the desktop portal: the portal ties a
+// connection to the application id of its first call, and Qt's Wayland decorations ask the
+// portal for settings on the shared connection as soon as a window appears.
+QDBusConnection OwnPortalConnection();
+
 // The desktop services on Linux. Hot keys go through the desktop portal's global shortcuts in a
 // Wayland session whose desktop offers them, and otherwise are key grabs on Qt's own X11
 // connection (in a Wayland session that is XWayland, which sees keys only while an X11 program
@@ -30,8 +35,9 @@ class PortalHotKeys;
 // program, living longer than every window it knows.
 class LinuxPlatform final : public Desktop {
 public:
-    // bus: where the desktop portal is asked for global shortcuts in a Wayland session.
-    explicit LinuxPlatform(LastResort& lastResort, QDBusConnection bus = QDBusConnection::sessionBus());
+    // bus: where the desktop portal is asked for global shortcuts in a Wayland session; the
+    // program's application id (QGuiApplication::desktopFileName) is registered there first.
+    explicit LinuxPlatform(LastResort& lastResort, QDBusConnection bus = OwnPortalConnection());
     ~LinuxPlatform() override;
     LinuxPlatform(const LinuxPlatform&) = delete;
     LinuxPlatform& operator=(const LinuxPlatform&) = delete;

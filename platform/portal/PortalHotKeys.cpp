@@ -51,6 +51,16 @@ QString PathFrom(const QVariant& value)
 
 } // namespace
 
+void PortalHotKeys::RegisterApplication(const QDBusConnection& bus, const QString& appId, int timeoutMs)
+{
+    if (!bus.isConnected() || !appId.contains(QLatin1Char('.')))
+        return;
+    QDBusMessage call = PortalCall(HostRegistry, QStringLiteral("Register"));
+    call << appId << QVariantMap{};
+    // Refused or not, the keys are still asked for, under a name the desktop makes up.
+    bus.call(call, QDBus::Block, timeoutMs);
+}
+
 uint PortalHotKeys::OfferedVersion(const QDBusConnection& bus, int timeoutMs)
 {
     if (!bus.isConnected())
@@ -63,10 +73,9 @@ uint PortalHotKeys::OfferedVersion(const QDBusConnection& bus, int timeoutMs)
     return std::max(1u, qdbus_cast<QDBusVariant>(reply.arguments().constFirst()).variant().toUInt());
 }
 
-PortalHotKeys::PortalHotKeys(QDBusConnection bus, QString appId, uint version, bool x11Handles, Pressed pressed,
-                             Bound bound)
-    : m_bus(std::move(bus)), m_appId(std::move(appId)), m_version(version), m_x11Handles(x11Handles),
-      m_pressed(std::move(pressed)), m_bound(std::move(bound))
+PortalHotKeys::PortalHotKeys(QDBusConnection bus, uint version, bool x11Handles, Pressed pressed, Bound bound)
+    : m_bus(std::move(bus)), m_version(version), m_x11Handles(x11Handles), m_pressed(std::move(pressed)),
+      m_bound(std::move(bound))
 {
     RegisterPortalShortcutTypes();
     m_bus.connect(Portal, PortalPath, GlobalShortcuts, QStringLiteral("Activated"), this,
@@ -137,26 +146,8 @@ void PortalHotKeys::Sync()
     if (m_stage == Stage::Open && SameKeys(m_keys, m_sent))
         return;
     CloseSession(QDBus::NoBlock);
-    if (m_keys.empty())
-        return;
-    if (m_appId.contains(QLatin1Char('.')))
-        RegisterApplication();
-    else
+    if (!m_keys.empty())
         CreateSession();
-}
-
-void PortalHotKeys::RegisterApplication()
-{
-    m_stage = Stage::Registering;
-    QDBusMessage call = PortalCall(HostRegistry, QStringLiteral("Register"));
-    call << std::exchange(m_appId, {}) << QVariantMap{};
-    // Older portals lack the registry, and a desktop without the program's .desktop file refuses
-    // the id: either way the keys are still bound, under a name the desktop makes up.
-    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* done) {
-        done->deleteLater();
-        CreateSession();
-    });
 }
 
 void PortalHotKeys::CreateSession()

@@ -39,14 +39,18 @@ public:
     };
     using Bound = std::function<void(const std::vector<Binding>& bindings)>;
 
+    // Tells the portal the program's application id, so that the desktop files the keys under
+    // the program's .desktop file (GNOME binds none without it). The portal ties a connection to
+    // the id of its first call, so this must be the connection's first; older portals lack the
+    // registry, and a desktop without the .desktop file refuses the id. Waits at most timeoutMs.
+    static void RegisterApplication(const QDBusConnection& bus, const QString& appId, int timeoutMs);
     // The version of the portal's global shortcuts on this bus, 0 when it offers none; waits at
     // most timeoutMs for it.
     static uint OfferedVersion(const QDBusConnection& bus, int timeoutMs);
 
-    // appId: registered with the portal first where it can (the desktop then files the keys
-    // under the program's .desktop file); version: as OfferedVersion said; x11Handles: window
-    // handles are X window ids, which lets the desktop place its dialog over the window.
-    PortalHotKeys(QDBusConnection bus, QString appId, uint version, bool x11Handles, Pressed pressed, Bound bound);
+    // version: as OfferedVersion said; x11Handles: window handles are X window ids, which lets
+    // the desktop place its dialog over the window.
+    PortalHotKeys(QDBusConnection bus, uint version, bool x11Handles, Pressed pressed, Bound bound);
     ~PortalHotKeys() override;
     PortalHotKeys(const PortalHotKeys&) = delete;
     PortalHotKeys& operator=(const PortalHotKeys&) = delete;
@@ -69,11 +73,10 @@ private slots:
     void ShortcutsChanged(const QDBusMessage& change);
 
 private:
-    enum class Stage { Closed, Registering, Creating, Listing, Binding, Open };
+    enum class Stage { Closed, Creating, Listing, Binding, Open };
     using Answer = std::function<void(uint code, const QVariantMap& results)>;
 
     void Sync();
-    void RegisterApplication();
     void CreateSession();
     void ListShortcuts();
     void BindShortcuts();
@@ -96,7 +99,6 @@ private:
     bool OfOwnSession(const QList<QVariant>& arguments) const;
 
     QDBusConnection m_bus;
-    QString m_appId;
     uint m_version;
     bool m_x11Handles;
     Pressed m_pressed;
