@@ -23,6 +23,8 @@ public:
     std::map<QString, QString> descriptions;
     platform::HotKeyReach reach = platform::HotKeyReach::Everywhere;
     std::function<void()> whileMessageShown;
+    QStringList typed;         // texts typed into the focused program
+    bool typingAllowed = true; // whether the desktop lets the program type
 
     platform::HWND RegisterWindow(QWidget&) override { return WindowHandle; }
     void WindowDestroyed(platform::HWND hwnd) override { Deliver(hwnd, platform::WM_DESTROY, 0, 0); }
@@ -43,6 +45,12 @@ public:
 
     void DescribeHotKey(const QString& name, const QString& description) override { descriptions[name] = description; }
     platform::HotKeyReach HotKeysReach() const override { return reach; }
+    void TypeText(const QString& text, platform::Typing::Done done) override
+    {
+        if (typingAllowed)
+            typed.append(text);
+        done(typingAllowed);
+    }
 
     static constexpr platform::HWND WindowHandle = 0x4A0001;
 };
