@@ -203,19 +203,15 @@ bool X11HotKeys::IsKeymapChange(const xcb_generic_event_t& event) const
 
 bool X11HotKeys::IsRepeat(const xcb_key_press_event_t& key)
 {
-    // Where the server cannot leave out the releases between repeats, each repeat is a release
-    // and a press at the same time.
-    const bool repeat = std::find(m_down.begin(), m_down.end(), key.detail) != m_down.end()
-                        || (m_lastRelease.detail == key.detail && m_lastRelease.time == key.time);
-    if (std::find(m_down.begin(), m_down.end(), key.detail) == m_down.end())
-        m_down.push_back(key.detail);
-    return repeat;
+    if (std::find(m_down.begin(), m_down.end(), key.detail) != m_down.end())
+        return true;
+    m_down.push_back(key.detail);
+    return false;
 }
 
 void X11HotKeys::Released(const xcb_key_release_event_t& key)
 {
     std::erase(m_down, key.detail);
-    m_lastRelease = key;
     if (m_down.empty() && m_allReleased)
         m_allReleased();
 }

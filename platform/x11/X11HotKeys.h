@@ -67,7 +67,6 @@ private:
     std::uint8_t m_xkbFirstEvent = 0;
     std::vector<KeyGrab> m_grabs;
     std::vector<xcb_keycode_t> m_down; // grabbed keys pressed and not yet released
-    xcb_key_release_event_t m_lastRelease{};
     std::function<void()> m_allReleased;
     // Mapping changes come in bursts; the keys are grabbed again once the burst is handled.
     QTimer m_keymapChanged;

@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <memory>
 #include <optional>
+#include <string>
+#include <utility>
 
 namespace platform {
 
@@ -104,10 +106,9 @@ std::optional<std::pair<xcb_keycode_t, xkb_mod_mask_t>> Find(xkb_keymap* keymap,
     return best;
 }
 
-// Key codes that no layout level uses.
-std::vector<xcb_keycode_t> SpareKeycodes(xcb_connection_t* connection, std::uint8_t& keysymsPerKeycode)
+// A key code that no layout level uses, 0 when there is none.
+xcb_keycode_t SpareKeycode(xcb_connection_t* connection, std::uint8_t& keysymsPerKeycode)
 {
-    std::vector<xcb_keycode_t> spare;
     const xcb_setup_t* setup = xcb_get_setup(connection);
     const int count = setup->max_keycode - setup->min_keycode + 1;
     Reply<xcb_get_keyboard_mapping_reply_t> mapping(
@@ -115,18 +116,30 @@ std::vector<xcb_keycode_t> SpareKeycodes(xcb_connection_t* connection, std::uint
                                        xcb_get_keyboard_mapping(connection, setup->min_keycode, count), nullptr),
         &free);
     if (!mapping)
-        return spare;
+        return 0;
     keysymsPerKeycode = mapping->keysyms_per_keycode;
     const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(mapping.get());
-    for (int i = 0; i < count; ++i) {
+    for (int i = count - 1; i >= 0; --i) {
         const xcb_keysym_t* row = syms + i * keysymsPerKeycode;
         if (std::all_of(row, row + keysymsPerKeycode, [](xcb_keysym_t s) { return s == XCB_NO_SYMBOL; }))
-            spare.push_back(static_cast<xcb_keycode_t>(setup->min_keycode + i));
+            return static_cast<xcb_keycode_t>(setup->min_keycode + i);
     }
-    return spare;
+    return 0;
 }
 
 } // namespace
+
+struct X11Typing::Typed {
+    std::u32string characters;
+    std::size_t next = 0;
+    Done done;
+    Keymap keymap{nullptr, &xkb_keymap_unref};
+    State now{nullptr, &xkb_state_unref};
+    ModifierKeys modifiers;
+    xkb_mod_mask_t pressable = 0;
+    xcb_window_t focus = XCB_NONE;
+    std::vector<xcb_keycode_t> held;
+};
 
 X11Typing::X11Typing(xcb_connection_t* connection, std::function<bool()> keyboardHeld)
     : m_connection(connection), m_keyboardHeld(std::move(keyboardHeld))
@@ -142,14 +155,17 @@ X11Typing::X11Typing(xcb_connection_t* connection, std::function<bool()> keyboar
     m_restore.setSingleShot(true);
     m_restore.setInterval(SpareKeyHoldMs);
     QObject::connect(&m_restore, &QTimer::timeout, [this] {
-        RestoreSpareKeys();
+        EmptySpareKey();
+        if (!TypeOn())
+            return;
+        Finish();
         TypeWaiting();
     });
 }
 
 X11Typing::~X11Typing()
 {
-    RestoreSpareKeys();
+    EmptySpareKey();
 }
 
 void X11Typing::Type(const QString& text, Done done)
@@ -169,77 +185,84 @@ void X11Typing::KeyboardReleased()
 
 void X11Typing::TypeWaiting()
 {
-    while (!m_waiting.empty() && !m_restore.isActive() && !m_keyboardHeld()) {
+    while (!m_typed && !m_waiting.empty() && !m_keyboardHeld()) {
         auto [text, done] = std::move(m_waiting.front());
         m_waiting.pop_front();
-        done(TypeNow(text));
+        auto typed = std::make_unique<Typed>();
+        typed->characters = text.toStdU32String();
+        typed->done = std::move(done);
+
+        const Context context(xkb_context_new(XKB_CONTEXT_NO_FLAGS), &xkb_context_unref);
+        if (context)
+            typed->keymap.reset(xkb_x11_keymap_new_from_device(context.get(), m_connection, m_device,
+                                                               XKB_KEYMAP_COMPILE_NO_FLAGS));
+        if (typed->keymap)
+            typed->now.reset(xkb_x11_state_new_from_device(typed->keymap.get(), m_connection, m_device));
+        if (!typed->now) {
+            typed->done(false);
+            continue;
+        }
+        typed->modifiers = ModifierKeysOf(m_connection);
+        for (int modifier = 0; modifier < ModifierCount; ++modifier) {
+            if (modifier != LockIndex && !typed->modifiers[modifier].empty())
+                typed->pressable |= 1u << modifier;
+        }
+        typed->focus = FocusWindow();
+        typed->held = HeldModifierKeys(m_connection, typed->modifiers);
+        for (const xcb_keycode_t key : typed->held)
+            Fake(XCB_KEY_RELEASE, key);
+        m_typed = std::move(typed);
+        if (!TypeOn())
+            return;
+        Finish();
     }
 }
 
-bool X11Typing::TypeNow(const QString& text)
+bool X11Typing::TypeOn()
 {
-    const Context context(xkb_context_new(XKB_CONTEXT_NO_FLAGS), &xkb_context_unref);
-    const Keymap keymap(context ? xkb_x11_keymap_new_from_device(context.get(), m_connection, m_device,
-                                                                 XKB_KEYMAP_COMPILE_NO_FLAGS)
-                                : nullptr,
-                        &xkb_keymap_unref);
-    const State now(keymap ? xkb_x11_state_new_from_device(keymap.get(), m_connection, m_device) : nullptr,
-                    &xkb_state_unref);
-    if (!now)
-        return false;
-    const ModifierKeys modifiers = ModifierKeysOf(m_connection);
-    xkb_mod_mask_t pressable = 0;
-    for (int modifier = 0; modifier < ModifierCount; ++modifier) {
-        if (modifier != LockIndex && !modifiers[modifier].empty())
-            pressable |= 1u << modifier;
-    }
-    std::vector<xcb_keycode_t> spare;
-    std::vector<std::pair<xcb_keysym_t, xcb_keycode_t>> given;
-
-    const xcb_window_t focus = FocusWindow();
-    const std::vector<xcb_keycode_t> held = HeldModifierKeys(m_connection, modifiers);
-    for (const xcb_keycode_t key : held)
-        Fake(XCB_KEY_RELEASE, key);
-    for (const char32_t character : text.toUcs4()) {
-        if (FocusWindow() != focus)
-            break;
-        const xkb_keysym_t keysym = xkb_utf32_to_keysym(character);
-        Stroke stroke;
-        if (const auto found = Find(keymap.get(), now.get(), keysym, pressable)) {
-            stroke.key = found->first;
+    Typed& typed = *m_typed;
+    while (typed.next < typed.characters.size()) {
+        if (FocusWindow() != typed.focus)
+            return true; // the rest is dropped
+        const xkb_keysym_t keysym = xkb_utf32_to_keysym(typed.characters[typed.next++]);
+        xcb_keycode_t key = 0;
+        std::vector<xcb_keycode_t> modifiers;
+        if (const auto found = Find(typed.keymap.get(), typed.now.get(), keysym, typed.pressable)) {
+            key = found->first;
             for (int modifier = 0; modifier < ModifierCount; ++modifier) {
                 if ((found->second & (1u << modifier)) != 0)
-                    stroke.modifiers.push_back(modifiers[modifier].front());
+                    modifiers.push_back(typed.modifiers[modifier].front());
             }
-        } else if (const auto same = std::find_if(given.begin(), given.end(), [&](const auto& g) { return g.first == keysym; });
-                   same != given.end()) {
-            stroke.key = same->second;
-        } else {
-            if (spare.empty() && given.empty())
-                spare = SpareKeycodes(m_connection, m_keysymsPerKeycode);
-            if (spare.empty() || keysym == XKB_KEY_NoSymbol)
-                continue;
-            stroke.key = spare.back();
-            spare.pop_back();
+        } else if (keysym != XKB_KEY_NoSymbol && (key = SpareKeycode(m_connection, m_keysymsPerKeycode)) != 0) {
             // Every level the same, so no modifier changes it.
             const std::vector<xcb_keysym_t> row(m_keysymsPerKeycode, keysym);
-            xcb_change_keyboard_mapping(m_connection, 1, stroke.key, m_keysymsPerKeycode, row.data());
-            given.emplace_back(keysym, stroke.key);
-            m_spareInUse.push_back(stroke.key);
+            xcb_change_keyboard_mapping(m_connection, 1, key, m_keysymsPerKeycode, row.data());
+            m_spareInUse = key;
+        } else {
+            continue;
         }
-        for (const xcb_keycode_t modifier : stroke.modifiers)
+        for (const xcb_keycode_t modifier : modifiers)
             Fake(XCB_KEY_PRESS, modifier);
-        Fake(XCB_KEY_PRESS, stroke.key);
-        Fake(XCB_KEY_RELEASE, stroke.key);
-        for (auto modifier = stroke.modifiers.rbegin(); modifier != stroke.modifiers.rend(); ++modifier)
+        Fake(XCB_KEY_PRESS, key);
+        Fake(XCB_KEY_RELEASE, key);
+        for (auto modifier = modifiers.rbegin(); modifier != modifiers.rend(); ++modifier)
             Fake(XCB_KEY_RELEASE, *modifier);
+        if (m_spareInUse != 0) {
+            xcb_flush(m_connection);
+            m_restore.start();
+            return false;
+        }
     }
-    for (const xcb_keycode_t key : held)
+    return true;
+}
+
+void X11Typing::Finish()
+{
+    const std::unique_ptr<Typed> typed = std::move(m_typed);
+    for (const xcb_keycode_t key : typed->held)
         Fake(XCB_KEY_PRESS, key);
     xcb_flush(m_connection);
-    if (!m_spareInUse.empty())
-        m_restore.start();
-    return true;
+    typed->done(true);
 }
 
 xcb_window_t X11Typing::FocusWindow()
@@ -254,12 +277,12 @@ void X11Typing::Fake(std::uint8_t type, xcb_keycode_t key)
     xcb_test_fake_input(m_connection, type, key, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
 }
 
-void X11Typing::RestoreSpareKeys()
+void X11Typing::EmptySpareKey()
 {
+    if (m_spareInUse == 0)
+        return;
     const std::vector<xcb_keysym_t> empty(m_keysymsPerKeycode, XCB_NO_SYMBOL);
-    for (const xcb_keycode_t key : m_spareInUse)
-        xcb_change_keyboard_mapping(m_connection, 1, key, m_keysymsPerKeycode, empty.data());
-    m_spareInUse.clear();
+    xcb_change_keyboard_mapping(m_connection, 1, std::exchange(m_spareInUse, 0), m_keysymsPerKeycode, empty.data());
     xcb_flush(m_connection);
 }
 

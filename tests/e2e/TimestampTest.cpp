@@ -40,6 +40,14 @@ constexpr Format Formats[] = {
 constexpr const char* Layouts[] = {"us", "de", "fr"};
 
 class Timestamps : public UserSession {
+public:
+    QString InXterm() const
+    {
+        QFile file(typed);
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    }
+    QString InQtEditor() const { return editor.toPlainText(); }
+
 protected:
     void SetUp() override
     {
@@ -71,9 +79,11 @@ protected:
         UserSession::TearDown();
     }
 
+    // Switches the layout as a user does, some while before the next key.
     static void Layout(const char* name)
     {
         QProcess::execute(QStringLiteral("setxkbmap"), {QStringLiteral("-layout"), QString::fromLatin1(name)});
+        std::this_thread::sleep_for(500ms);
     }
     void Choose(const char* action)
     {
@@ -82,19 +92,19 @@ protected:
             return 0;
         });
     }
-    QString InXterm() const
-    {
-        QFile file(typed);
-        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-    }
-    QString InQtEditor() const { return editor.toPlainText(); }
-
     // Gives the window of that title the focus.
     static void FocusOn(xtest::XClient& x, const char* title)
     {
         xtest::XWindow found = 0;
         ASSERT_TRUE(Eventually([&] { return (found = x.FindWindow(title)) != 0; }, 10s)) << title << " never showed";
         ASSERT_TRUE(Eventually([&] { return x.Focus(found); })) << title << " did not take the focus";
+    }
+
+    // Gives the xterm the focus once its shell reads keys raw.
+    void FocusOnXterm(xtest::XClient& x)
+    {
+        ASSERT_TRUE(Eventually([&] { return QFile::exists(typed); }, 10s)) << "the xterm's shell did not start";
+        FocusOn(x, "editor-xterm");
     }
 
     // F4 in every format on every layout; each press adds exactly its timestamp to the editor.
@@ -124,7 +134,7 @@ protected:
 TEST_F(Timestamps, F4TypesExactlyThePositionIntoAnXtermOnUsGermanAndFrenchLayouts)
 {
     Drive([&](xtest::XClient& x) {
-        FocusOn(x, "editor-xterm");
+        FocusOnXterm(x);
         EveryFormatOnEveryLayout(x, &Timestamps::InXterm);
     });
 }
@@ -132,6 +142,7 @@ TEST_F(Timestamps, F4TypesExactlyThePositionIntoAnXtermOnUsGermanAndFrenchLayout
 TEST_F(Timestamps, F4TypesExactlyThePositionIntoAQtEditorOnUsGermanAndFrenchLayouts)
 {
     Drive([&](xtest::XClient& x) {
+        FocusOnXterm(x); // the window manager gives a new window the focus: the xterm's comes first
         FocusOn(x, "editor-qt");
         EveryFormatOnEveryLayout(x, &Timestamps::InQtEditor);
     });
@@ -141,7 +152,7 @@ TEST_F(Timestamps, QuickPressesTypeWholeTimestampsAHeldF4OneAndAHeldShiftChanges
 {
     const QString stamp = QStringLiteral("#00:01:23-4#");
     Drive([&](xtest::XClient& x) {
-        FocusOn(x, "editor-xterm");
+        FocusOnXterm(x);
         x.Tap(XK_F4);
         x.Tap(XK_F4);
         EXPECT_TRUE(Eventually([&] { return InXterm() == stamp + stamp; })) << InXterm().toStdString();
@@ -164,7 +175,7 @@ TEST_F(Timestamps, QuickPressesTypeWholeTimestampsAHeldF4OneAndAHeldShiftChanges
 
 TEST_F(Timestamps, ACharacterTheLayoutLacksIsTypedOnASpareKeyThatIsEmptiedAgain)
 {
-    QProcess::execute(QStringLiteral("setxkbmap"), {QStringLiteral("-layout"), QStringLiteral("ru")});
+    Layout("ru");
     const auto keymap = [] {
         QProcess xmodmap;
         xmodmap.start(QStringLiteral("xmodmap"), {QStringLiteral("-pke")});
@@ -173,8 +184,9 @@ TEST_F(Timestamps, ACharacterTheLayoutLacksIsTypedOnASpareKeyThatIsEmptiedAgain)
     };
     const QByteArray before = keymap();
     Drive([&](xtest::XClient& x) {
-        FocusOn(x, "editor-xterm");
+        FocusOnXterm(x);
         x.Tap(XK_F4); // Russian has no # on any key
+        EXPECT_TRUE(Eventually([&] { return InXterm() == QStringLiteral("#00:01:23-4#"); })) << InXterm().toStdString();
         Choose("timestamp_brackets");
         x.Tap(XK_F4); // nor brackets
         EXPECT_TRUE(Eventually([&] { return InXterm() == QStringLiteral("#00:01:23-4#[00:01:23]"); }))
