@@ -68,7 +68,7 @@ void PortalTyping::CreateSession()
             Answered(false);
             return;
         }
-        m_bus.connect(Portal, m_session, SessionInterface, QStringLiteral("Closed"), this, SLOT(SessionClosed()));
+        m_bus.connect(Portal, m_session, SessionInterface, QStringLiteral("Closed"), this, SLOT(SessionClosed(QDBusMessage)));
         SelectDevices();
     });
 }
@@ -108,6 +108,7 @@ void PortalTyping::Answered(bool started)
     }
     m_stage = Stage::Declined;
     if (!m_session.isEmpty()) {
+        m_bus.disconnect(Portal, m_session, SessionInterface, QStringLiteral("Closed"), this, SLOT(SessionClosed(QDBusMessage)));
         m_bus.asyncCall(QDBusMessage::createMethodCall(Portal, m_session, SessionInterface, QStringLiteral("Close")));
         m_session.clear();
     }
@@ -159,9 +160,17 @@ void PortalTyping::FinishText()
         done(true);
 }
 
-void PortalTyping::SessionClosed()
+void PortalTyping::SessionClosed(const QDBusMessage& closed)
 {
-    m_bus.disconnect(Portal, m_session, SessionInterface, QStringLiteral("Closed"), this, SLOT(SessionClosed()));
+    if (closed.path() != m_session)
+        return;
+    // The front-end may close a session the user declined before it answers the request.
+    if (m_stage == Stage::Asking) {
+        Answered(false);
+        return;
+    }
+    m_bus.disconnect(Portal, m_session, SessionInterface, QStringLiteral("Closed"), this,
+                     SLOT(SessionClosed(QDBusMessage)));
     m_session.clear();
     m_keys.clear();
     m_stage = Stage::Closed;

@@ -33,7 +33,7 @@ public:
     void Type(const QString& text, Done done) override;
 
 private slots:
-    void SessionClosed();
+    void SessionClosed(const QDBusMessage& closed);
 
 private:
     enum class Stage { Closed, Asking, Started, Declined };

@@ -115,18 +115,18 @@ TEST_F(PortalTyping, F4AsksForTheKeyboardOnceAndSendsEachTimestampsKeysymsInOrde
     ASSERT_FALSE(path.isEmpty()) << "the desktop was never asked to bind the keys";
     Backend().Activate(path, QStringLiteral("zeitmarke"));
     Backend().Activate(path, QStringLiteral("zeitmarke"));
-    ASSERT_TRUE(media::WaitUntil([&] { return remote->Typed() == stamp + stamp; }, 5000))
+    ASSERT_TRUE(media::WaitUntil([&] { return remote->keysyms.size() == 4 * static_cast<std::size_t>(stamp.size()); }, 5000))
         << "typed '" << remote->Typed().toStdString() << "'";
+    EXPECT_EQ(remote->Typed(), stamp + stamp);
     EXPECT_EQ(remote->selectedDevices, std::vector<uint>{testing_support::RemoteDesktopBackend::Keyboard})
         << "the program asked for more than the keyboard, or asked more than once";
     EXPECT_EQ(remote->starts, 1);
-    ASSERT_EQ(remote->keysyms.size(), 4 * static_cast<std::size_t>(stamp.size()));
     for (std::size_t i = 0; i < remote->keysyms.size(); i += 2) {
         EXPECT_EQ(remote->keysyms[i].second, 1u) << "key " << i;
         EXPECT_EQ(remote->keysyms[i + 1], std::make_pair(remote->keysyms[i].first, 0u)) << "key " << i << " not released";
     }
     EXPECT_EQ(remote->keysyms.front().first, XK_numbersign);
-    EXPECT_EQ(remote->keysyms[10].first, XK_colon);
+    EXPECT_EQ(remote->keysyms[6].first, XK_colon);
     EXPECT_TRUE(Notice().isEmpty()) << Notice().toStdString();
 }
 
