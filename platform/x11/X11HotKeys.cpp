@@ -24,6 +24,7 @@ constexpr std::uint8_t BadAccess = 10;
 // The XKEYBOARD extension's events carry their kind in the second byte.
 constexpr std::uint8_t XkbNewKeyboardNotify = 0;
 constexpr std::uint8_t XkbMapNotify = 1;
+constexpr xcb_timestamp_t LongestRepeatMs = 1000;
 
 std::uint16_t MaskOf(std::uint32_t fsModifiers)
 {
@@ -203,15 +204,31 @@ bool X11HotKeys::IsKeymapChange(const xcb_generic_event_t& event) const
 
 bool X11HotKeys::IsRepeat(const xcb_key_press_event_t& key)
 {
-    if (std::find(m_down.begin(), m_down.end(), key.detail) != m_down.end())
-        return true;
-    m_down.push_back(key.detail);
-    return false;
+    const auto held = std::find_if(m_down.begin(), m_down.end(), [&](const Down& down) { return down.key == key.detail; });
+    if (held == m_down.end()) {
+        m_down.push_back({key.detail, key.time});
+        return false;
+    }
+    // A release another client's grab took leaves a key down here; no key repeats this slowly.
+    const bool repeat = key.time - held->lastPress < LongestRepeatMs;
+    held->lastPress = key.time;
+    return repeat;
+}
+
+bool X11HotKeys::Holding()
+{
+    if (m_down.empty())
+        return false;
+    Reply<xcb_query_keymap_reply_t> keys(xcb_query_keymap_reply(m_connection, xcb_query_keymap(m_connection), nullptr),
+                                         &free);
+    if (keys)
+        std::erase_if(m_down, [&](const Down& down) { return (keys->keys[down.key / 8] & (1u << (down.key % 8))) == 0; });
+    return !m_down.empty();
 }
 
 void X11HotKeys::Released(const xcb_key_release_event_t& key)
 {
-    std::erase(m_down, key.detail);
+    std::erase_if(m_down, [&](const Down& down) { return down.key == key.detail; });
     if (m_down.empty() && m_allReleased)
         m_allReleased();
 }
@@ -234,7 +251,7 @@ bool X11HotKeys::nativeEventFilter(const QByteArray& eventType, void* message, q
         return false;
     if (type == XCB_KEY_RELEASE) {
         // Matched by its key alone: a modifier may have come or gone while the key was held.
-        if (std::find(m_down.begin(), m_down.end(), key->detail) == m_down.end())
+        if (std::none_of(m_down.begin(), m_down.end(), [&](const Down& down) { return down.key == key->detail; }))
             return false;
         Released(*key);
         return true;

@@ -34,7 +34,7 @@ public:
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
 
     // Whether a grabbed key is held down: the X server then sends every key to this connection.
-    bool Holding() const { return !m_down.empty(); }
+    bool Holding();
     // Called when the last grabbed key held down is released.
     void OnAllReleased(std::function<void()> released) { m_allReleased = std::move(released); }
 
@@ -66,7 +66,11 @@ private:
     Pressed m_pressed;
     std::uint8_t m_xkbFirstEvent = 0;
     std::vector<KeyGrab> m_grabs;
-    std::vector<xcb_keycode_t> m_down; // grabbed keys pressed and not yet released
+    struct Down {
+        xcb_keycode_t key;
+        xcb_timestamp_t lastPress;
+    };
+    std::vector<Down> m_down; // grabbed keys pressed and not yet released
     std::function<void()> m_allReleased;
     // Mapping changes come in bursts; the keys are grabbed again once the burst is handled.
     QTimer m_keymapChanged;
