@@ -52,6 +52,8 @@ void frm1::DescribeHotKeys()
     m_desktop.DescribeHotKey(QStringLiteral("stop"),
                              QStringLiteral("Horchpult: pause (with auto rewind: and step back)"));
     m_desktop.DescribeHotKey(QStringLiteral("zurueck"), QStringLiteral("Horchpult: back one second"));
+    m_desktop.DescribeHotKey(QStringLiteral("zeitmarke"),
+                             QStringLiteral("Horchpult: type the playback position as a timestamp"));
     // The desktop may answer after the window has gone.
     m_hotKeysBound = m_desktop.HotKeysBound.connect([this](const std::vector<platform::HotKeyTrigger>& triggers) {
         m_desktop_HotKeysBound(triggers);

@@ -25,6 +25,8 @@ void frm1::m_cHotKey_HotKeyPress(const QString& sName, std::int32_t /*eModifiers
         PauseMedia();
     else if (sName == QStringLiteral("zurueck"))
         RewindMedia();
+    else if (sName == QStringLiteral("zeitmarke"))
+        InsertTimestamp();
 }
 
 void frm1::PlayMedia()

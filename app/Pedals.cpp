@@ -28,7 +28,7 @@ void frm1::AttachPedals(pedal::PedalService& pedals)
     };
     m_pedalCommands = std::make_unique<pedal::PedalCommands>(pedal::PedalCommands::Commands{
         guarded(&frm1::PlayCommand), guarded(&frm1::PauseCommand), guarded(&frm1::BackCommand),
-        guarded(&frm1::ForwardCommand)});
+        guarded(&frm1::ForwardCommand), guarded(&frm1::TimestampCommand)});
     pedals.Pressed.connect([this](pedal::Pedal pressed) { m_pedalCommands->press(pressed); });
     pedals.Released.connect([this](pedal::Pedal released) { m_pedalCommands->release(released); });
     pedals.Changed.connect([this] { m_lastResort.Run([this] { ShowPedals(); }); });

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Timestamp.h"
+
 #include "hotkeys/cRegHotKey.h"
 #include "pedal/PedalCommands.h"
 #include "platform/CommonDialog.h"
@@ -78,6 +80,12 @@ public:
     // seconds, never below 0; only once a medium is loaded.
     void SeekByCommand(double seconds);
     void SeekToCommand(double seconds);
+    // F4's timestamp, for the foot pedals; only once a medium is loaded.
+    void TimestampCommand();
+    // The player's menu entries for timestamps: "Insert timestamp (F4)", which puts the timestamp
+    // on the clipboard (the menu has taken the focus from the editor), and the choice of format,
+    // which holds for the run.
+    void AddTimestampEntries(QMenu& menu);
     // The rate of the speed step shown.
     double PlaybackRate() const;
 
@@ -121,6 +129,11 @@ private:
     void PlayMedia();
     void PauseMedia();
     void RewindMedia();
+    // F4: types the position as a timestamp into the program that has the focus, or where the
+    // desktop does not let the window type, puts it on the clipboard.
+    void InsertTimestamp();
+    void zeitmarke_Click();
+    void CopyTimestamp(const QString& text, const QString& line);
 
     void neu_Click();
     // What File > open does with the name its dialog yields.
@@ -198,6 +211,8 @@ private:
     QString m_unboundNotice;
     platform::Event<const std::vector<platform::HotKeyTrigger>&>::Connection m_hotKeysBound;
     QHash<std::uint32_t, QString> m_keyToolTips; // as the window made them, by virtual key
+    TimestampFormat m_timestampFormat = TimestampFormat::Hashes;
+    QString m_timestampNotice;
     // The texts of the failure boxes open now.
     QStringList m_failuresShown;
 

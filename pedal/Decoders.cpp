@@ -4,30 +4,26 @@ namespace pedal {
 
 namespace {
 
-constexpr std::uint8_t Commanded = Left | Middle | Right;
-
 // Both families report the pedals held as bits of the first byte, in reports of a fixed length;
-// `unused` are the bits of pedals that have no command here.
-template <std::size_t Length, std::uint8_t Unused>
+// `has` are the bits of the pedals the family has.
+template <std::size_t Length, std::uint8_t Has>
 std::optional<Pedals> DecodeFirstByte(std::span<const std::uint8_t> report)
 {
-    if (report.size() != Length || (report[0] & ~(Commanded | Unused)) != 0)
+    if (report.size() != Length || (report[0] & ~Has) != 0)
         return std::nullopt;
-    return static_cast<Pedals>(report[0] & Commanded);
+    return static_cast<Pedals>(report[0]);
 }
-
-constexpr std::uint8_t PhilipsTopPedal = 8;
 
 } // namespace
 
 std::optional<Pedals> DecodeVecInfinity(std::span<const std::uint8_t> report)
 {
-    return DecodeFirstByte<2, 0>(report);
+    return DecodeFirstByte<2, Left | Middle | Right>(report);
 }
 
 std::optional<Pedals> DecodePhilips(std::span<const std::uint8_t> report)
 {
-    return DecodeFirstByte<3, PhilipsTopPedal>(report);
+    return DecodeFirstByte<3, Left | Middle | Right | Top>(report);
 }
 
 } // namespace pedal

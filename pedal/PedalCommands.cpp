@@ -12,7 +12,7 @@ PedalCommands::PedalCommands(Commands commands) : m_commands(std::move(commands)
 
 int PedalCommands::indexOf(Pedal pedal)
 {
-    return pedal == Left ? 0 : pedal == Middle ? 1 : 2;
+    return pedal == Left ? 0 : pedal == Middle ? 1 : pedal == Right ? 2 : 3;
 }
 
 QTimer* PedalCommands::repeatOf(Pedal pedal)
@@ -38,6 +38,9 @@ void PedalCommands::press(Pedal pedal)
         break;
     case Right:
         m_commands.forward();
+        break;
+    case Top:
+        m_commands.timestamp();
         break;
     }
     if (QTimer* repeat = repeatOf(pedal))

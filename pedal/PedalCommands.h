@@ -10,7 +10,7 @@ namespace pedal {
 
 // What the pedals ask of the player: the middle pedal plays while it is held and pauses at its
 // release; the left steps back and the right forward at the press, then every RepeatMs while
-// held. A pedal held on several foot controls at once counts as released when the last lets go.
+// held; the top pedal inserts a timestamp at its press. A pedal held on several foot controls at once counts as released when the last lets go.
 // GUI thread only; the commands must not raise errors, since repeats run from the event loop.
 class PedalCommands {
 public:
@@ -21,6 +21,7 @@ public:
         std::function<void()> pause;
         std::function<void()> back;
         std::function<void()> forward;
+        std::function<void()> timestamp;
     };
 
     explicit PedalCommands(Commands commands);
@@ -35,7 +36,7 @@ private:
     QTimer* repeatOf(Pedal pedal);
 
     Commands m_commands;
-    int m_holds[3] = {0, 0, 0};
+    int m_holds[4] = {0, 0, 0, 0};
     QTimer m_backRepeat;
     QTimer m_forwardRepeat;
 };

@@ -2,6 +2,7 @@
 
 #include "Event.h"
 #include "Services.h"
+#include "Typing.h"
 
 #include <QString>
 
@@ -57,6 +58,9 @@ public:
     // one, and elsewhere asks the desktop again to bind them, which may ask the user. What the
     // desktop makes of them comes through HotKeysBound.
     virtual void ChooseHotKeys() = 0;
+    // Types text into the program that has the keyboard focus (Typing.h). Where the desktop lets
+    // no program type into another, done(false) at once.
+    virtual void TypeText(const QString& /*text*/, Typing::Done done) { done(false); }
     // Raised on the GUI thread when the desktop says which triggers it gave the registered keys:
     // once it has bound them, and whenever the user changes them. Never raised where keys are
     // grabbed just as registered (X11).

@@ -10,7 +10,9 @@
 #include "UnreachableHotKeys.h"
 #include "VirtualKeys.h"
 #include "portal/PortalHotKeys.h"
+#include "portal/PortalTyping.h"
 #include "x11/X11HotKeys.h"
+#include "x11/X11Typing.h"
 
 #include <QDBusConnection>
 #include <QFileDialog>
@@ -24,7 +26,7 @@ namespace platform {
 
 namespace {
 constexpr std::int32_t SystemCommandMask = 0xFFF0;
-constexpr std::uint32_t KnownModifierFlags = MOD_ALT | MOD_CONTROL | MOD_SHIFT | MOD_WIN;
+constexpr std::uint32_t KnownModifierFlags = MOD_ALT | MOD_CONTROL | MOD_SHIFT | MOD_WIN | MOD_NOREPEAT;
 // A desktop whose portal does not answer by then is treated as one without global shortcuts.
 constexpr int PortalProbeTimeoutMs = 2000;
 // Handles given out where windows have no X window id; far from X's resource ids.
@@ -65,6 +67,11 @@ LinuxPlatform::LinuxPlatform(LastResort& lastResort, QDBusConnection bus) : m_la
     } else if (connection != nullptr) {
         const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
         auto grabs = std::make_unique<X11HotKeys>(connection, root, pressed);
+        if (!wayland) {
+            auto typing = std::make_unique<X11Typing>(connection, [keys = grabs.get()] { return keys->Holding(); });
+            grabs->OnAllReleased([to = typing.get()] { to->KeyboardReleased(); });
+            m_typing = std::move(typing);
+        }
         m_x11Filter = grabs.get();
         qGuiApp->installNativeEventFilter(m_x11Filter);
         m_keys = std::move(grabs);
@@ -72,6 +79,11 @@ LinuxPlatform::LinuxPlatform(LastResort& lastResort, QDBusConnection bus) : m_la
     } else if (wayland) {
         m_keys = std::make_unique<UnreachableHotKeys>();
     }
+    // XWayland's keys reach X11 programs only: on Wayland the desktop types for the program.
+    if (wayland && bus.isConnected())
+        m_typing = std::make_unique<PortalTyping>(bus);
+    else if (!m_typing)
+        m_typing = std::make_unique<NoTyping>();
 }
 
 LinuxPlatform::~LinuxPlatform()
@@ -117,6 +129,11 @@ void LinuxPlatform::ChooseHotKeys()
 {
     if (m_portal != nullptr)
         m_portal->Choose();
+}
+
+void LinuxPlatform::TypeText(const QString& text, Typing::Done done)
+{
+    m_typing->Type(text, std::move(done));
 }
 
 void LinuxPlatform::MessageBox(QWidget* owner, const QString& text)

@@ -28,8 +28,9 @@ QDBusConnection OwnPortalConnection();
 // connection (in a Wayland session that is XWayland, which sees keys only while an X11 program
 // has the focus). A Wayland session with neither takes the keys without ever delivering them,
 // so the window still starts; elsewhere without an X11 connection (Qt's offscreen platform)
-// registering a hot key fails with last error 1400. Window handles are the top-level
-// widgets' X window ids on X11, numbers the platform gives out elsewhere. Messages that reach a
+// registering a hot key fails with last error 1400. Text is typed into other programs through
+// XTest on X11 and through the portal's remote desktop in a Wayland session. Window handles are
+// the top-level widgets' X window ids on X11, numbers the platform gives out elsewhere. Messages that reach a
 // window from outside (hot-key presses, destruction) and the desktop's answers are delivered
 // inside the last resort, so no failure escapes into Qt. Needs a QGuiApplication; one per
 // program, living longer than every window it knows.
@@ -54,6 +55,7 @@ public:
     HotKeyReach HotKeysReach() const override { return m_reach; }
     HotKeyChoice HotKeysChoice() const override;
     void ChooseHotKeys() override;
+    void TypeText(const QString& text, Typing::Done done) override;
 
     ATOM GlobalAddAtomA(const QByteArray& name) override;
     ATOM GlobalDeleteAtom(ATOM atom) override;
@@ -89,6 +91,8 @@ private:
     QAbstractNativeEventFilter* m_x11Filter = nullptr;
     PortalHotKeys* m_portal = nullptr;
     HotKeyReach m_reach = HotKeyReach::Nowhere;
+    // Goes before the key backend, which tells it when grabbed keys are released.
+    std::unique_ptr<Typing> m_typing;
 };
 
 } // namespace platform

@@ -20,6 +20,8 @@ constexpr std::uint32_t MOD_ALT = 0x1;
 constexpr std::uint32_t MOD_CONTROL = 0x2;
 constexpr std::uint32_t MOD_SHIFT = 0x4;
 constexpr std::uint32_t MOD_WIN = 0x8;
+// A held combination is one press: its key repeats raise no further WM_HOTKEY.
+constexpr std::uint32_t MOD_NOREPEAT = 0x4000;
 
 constexpr std::uint32_t OFN_FILEMUSTEXIST = 0x1000;
 

@@ -24,6 +24,9 @@ build=(
     libmpv-dev
     libxcb-keysyms1-dev
     libxkbcommon-dev
+    libxkbcommon-x11-dev
+    libxcb-xkb-dev
+    libxcb-xtest0-dev
     libx11-dev
     libudev-dev
     fonts-dejavu-core
@@ -60,6 +63,7 @@ test=(
     xdg-desktop-portal
     weston
     x11-xserver-utils
+    xterm
 )
 fuzz=(
     clang

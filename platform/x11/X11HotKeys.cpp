@@ -5,6 +5,10 @@
 
 #include <X11/keysym.h>
 #include <xcb/xcb_keysyms.h>
+// xcb's XKEYBOARD header names a field `explicit`.
+#define explicit explicit_
+#include <xcb/xkb.h>
+#undef explicit
 
 #include <algorithm>
 #include <cstring>
@@ -20,6 +24,7 @@ constexpr std::uint8_t BadAccess = 10;
 // The XKEYBOARD extension's events carry their kind in the second byte.
 constexpr std::uint8_t XkbNewKeyboardNotify = 0;
 constexpr std::uint8_t XkbMapNotify = 1;
+constexpr xcb_timestamp_t LongestRepeatMs = 1000;
 
 std::uint16_t MaskOf(std::uint32_t fsModifiers)
 {
@@ -64,6 +69,12 @@ X11HotKeys::X11HotKeys(xcb_connection_t* connection, xcb_window_t root, Pressed 
     : m_connection(connection), m_root(root), m_pressed(std::move(pressed)),
       m_xkbFirstEvent(XkbFirstEvent(connection))
 {
+    // A held key then repeats its press alone, with no release between: a repeat is a press of a
+    // key that is down.
+    constexpr std::uint32_t detectable = XCB_XKB_PER_CLIENT_FLAG_DETECTABLE_AUTO_REPEAT;
+    free(xcb_xkb_per_client_flags_reply(
+        connection, xcb_xkb_per_client_flags(connection, XCB_XKB_ID_USE_CORE_KBD, detectable, detectable, 0, 0, 0),
+        nullptr));
     m_keymapChanged.setSingleShot(true);
     m_keymapChanged.setInterval(0);
     QObject::connect(&m_keymapChanged, &QTimer::timeout, [this] { FollowKeymap(); });
@@ -191,6 +202,37 @@ bool X11HotKeys::IsKeymapChange(const xcb_generic_event_t& event) const
     return xkbType == XkbNewKeyboardNotify || xkbType == XkbMapNotify;
 }
 
+bool X11HotKeys::IsRepeat(const xcb_key_press_event_t& key)
+{
+    const auto held = std::find_if(m_down.begin(), m_down.end(), [&](const Down& down) { return down.key == key.detail; });
+    if (held == m_down.end()) {
+        m_down.push_back({key.detail, key.time});
+        return false;
+    }
+    // A release another client's grab took leaves a key down here; no key repeats this slowly.
+    const bool repeat = key.time - held->lastPress < LongestRepeatMs;
+    held->lastPress = key.time;
+    return repeat;
+}
+
+bool X11HotKeys::Holding()
+{
+    if (m_down.empty())
+        return false;
+    Reply<xcb_query_keymap_reply_t> keys(xcb_query_keymap_reply(m_connection, xcb_query_keymap(m_connection), nullptr),
+                                         &free);
+    if (keys)
+        std::erase_if(m_down, [&](const Down& down) { return (keys->keys[down.key / 8] & (1u << (down.key % 8))) == 0; });
+    return !m_down.empty();
+}
+
+void X11HotKeys::Released(const xcb_key_release_event_t& key)
+{
+    std::erase_if(m_down, [&](const Down& down) { return down.key == key.detail; });
+    if (m_down.empty() && m_allReleased)
+        m_allReleased();
+}
+
 bool X11HotKeys::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*)
 {
     if (eventType != QByteArrayView("xcb_generic_event_t"))
@@ -207,6 +249,13 @@ bool X11HotKeys::nativeEventFilter(const QByteArray& eventType, void* message, q
     const auto* key = reinterpret_cast<const xcb_key_press_event_t*>(event);
     if (key->event != m_root)
         return false;
+    if (type == XCB_KEY_RELEASE) {
+        // Matched by its key alone: a modifier may have come or gone while the key was held.
+        if (std::none_of(m_down.begin(), m_down.end(), [&](const Down& down) { return down.key == key->detail; }))
+            return false;
+        Released(*key);
+        return true;
+    }
 
     const std::uint16_t state = key->state & ComparedModifiers;
     for (const KeyGrab& grab : m_grabs) {
@@ -215,7 +264,8 @@ bool X11HotKeys::nativeEventFilter(const QByteArray& eventType, void* message, q
                                     != grab.at.keycodes.end();
         if (!matches)
             continue;
-        if (type == XCB_KEY_PRESS) {
+        const bool repeat = IsRepeat(*key);
+        if (!repeat || (grab.key.fsModifiers & MOD_NOREPEAT) == 0) {
             // A copy: the receiver may release this very key.
             const HotKey pressed = grab.key;
             m_pressed(pressed);

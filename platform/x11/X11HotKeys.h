@@ -9,6 +9,7 @@
 #include <xcb/xcb.h>
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace platform {
@@ -18,7 +19,8 @@ namespace platform {
 // at once; a refused grab undoes the grabs already made. When the keyboard mapping changes
 // (xmodmap, setxkbmap, a new keyboard) the keys are grabbed again on their new keycodes and with
 // the new NumLock modifier. A grabbed press is handed to `pressed` on the GUI thread, once per
-// press, autorepeat included. Installed as a native event filter by its owner.
+// press, autorepeat included unless the key was registered with MOD_NOREPEAT. Installed as a
+// native event filter by its owner.
 class X11HotKeys final : public HotKeyBackend, public QAbstractNativeEventFilter {
 public:
     X11HotKeys(xcb_connection_t* connection, xcb_window_t root, Pressed pressed);
@@ -30,6 +32,11 @@ public:
     void Release(const HotKey& key) override;
 
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
+
+    // Whether a grabbed key is held down: the X server then sends every key to this connection.
+    bool Holding();
+    // Called when the last grabbed key held down is released.
+    void OnAllReleased(std::function<void()> released) { m_allReleased = std::move(released); }
 
 private:
     // Where a combination sits on the keyboard as it is mapped now.
@@ -49,6 +56,9 @@ private:
     std::uint32_t GrabAll(const KeyGrab& grab);
     void Ungrab(const KeyGrab& grab);
     bool IsKeymapChange(const xcb_generic_event_t& event) const;
+    // Whether a grabbed key's press is a repeat of a key held down.
+    bool IsRepeat(const xcb_key_press_event_t& key);
+    void Released(const xcb_key_release_event_t& key);
     void FollowKeymap();
 
     xcb_connection_t* m_connection;
@@ -56,6 +66,12 @@ private:
     Pressed m_pressed;
     std::uint8_t m_xkbFirstEvent = 0;
     std::vector<KeyGrab> m_grabs;
+    struct Down {
+        xcb_keycode_t key;
+        xcb_timestamp_t lastPress;
+    };
+    std::vector<Down> m_down; // grabbed keys pressed and not yet released
+    std::function<void()> m_allReleased;
     // Mapping changes come in bursts; the keys are grabbed again once the burst is handled.
     QTimer m_keymapChanged;
 };

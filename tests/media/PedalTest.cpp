@@ -8,6 +8,7 @@
 #include "../window/FakeDesktop.h"
 
 #include "app/frm1.h"
+#include "pedal/PedalCommands.h"
 #include "pedal/PedalService.h"
 
 #include <QAction>
@@ -23,6 +24,7 @@ using testing_support::Wire;
 constexpr std::uint8_t Left = pedal::Left;
 constexpr std::uint8_t Middle = pedal::Middle;
 constexpr std::uint8_t Right = pedal::Right;
+constexpr int PedalCommandsRepeat = 2 * pedal::PedalCommands::RepeatMs;
 
 class FootPedal : public WindowOnPlayerTest {
 protected:
@@ -57,6 +59,19 @@ protected:
     pedal::PedalService pedals;
     Wire wire;
 };
+
+TEST_F(FootPedal, ThePhilipsTopPedalTypesThePausedPositionAsATimestampOncePerPress)
+{
+    Wire philips;
+    pedals.read(philips.device, *pedal::FindModel(0x0911, 0x091a));
+    PausedAt(23.47);
+    EXPECT_TRUE(philips.send({pedal::Top, 0, 0}));
+    ASSERT_TRUE(media::WaitUntil([&] { return !desktop.typed.isEmpty(); }, 2000)) << "the top pedal typed nothing";
+    media::Pump(PedalCommandsRepeat);
+    EXPECT_TRUE(philips.send({0, 0, 0}));
+    media::Pump(100);
+    EXPECT_EQ(desktop.typed, QStringList{QStringLiteral("#00:00:23-4#")});
+}
 
 TEST_F(FootPedal, HeldThreeSecondsPlaysAndItsReleaseResumesTwoSecondsBeforeTheReleasePoint)
 {

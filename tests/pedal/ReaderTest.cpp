@@ -37,7 +37,7 @@ const Decoding Reports[] = {
     {0x05f3, 0x00ff, {0x01}, std::nullopt},             // too short
     {0x05f3, 0x00ff, {0x01, 0x00, 0x00}, std::nullopt}, // too long
     {0x0911, 0x1844, {0x04, 0x00, 0x00}, Pedals{Right}},
-    {0x0911, 0x091a, {0x0b, 0x00, 0x00}, Pedals{Left | Middle}}, // the top pedal does nothing here
+    {0x0911, 0x091a, {0x0b, 0x00, 0x00}, Pedals{Left | Middle | Top}},
     {0x0911, 0x091a, {0x10, 0x00, 0x00}, std::nullopt},
     {0x0911, 0x091a, {0x02, 0x00}, std::nullopt},
 };
@@ -120,7 +120,7 @@ TEST(PedalService, AHundredPlugCyclesLeakNoDescriptorAndLeaveNothingHeld)
         Wire wire;
         service.read(wire.device, *FindModel(0x0911, 0x091a));
         EXPECT_TRUE(wire.send({Left | Middle | Right | 8, 0, 0}));
-        ASSERT_TRUE(WaitUntil([&] { return held == 3; })) << "cycle " << cycle;
+        ASSERT_TRUE(WaitUntil([&] { return held == 4; })) << "cycle " << cycle;
         wire.unplug();
         ASSERT_TRUE(WaitUntil([&] { return service.connected().isEmpty(); })) << "cycle " << cycle;
         EXPECT_EQ(held, 0) << "cycle " << cycle;
@@ -134,7 +134,8 @@ class Commanding : public ::testing::Test {
 protected:
     QStringList log;
     PedalCommands commands{{[this] { log << QStringLiteral("play"); }, [this] { log << QStringLiteral("pause"); },
-                            [this] { log << QStringLiteral("back"); }, [this] { log << QStringLiteral("forward"); }}};
+                            [this] { log << QStringLiteral("back"); }, [this] { log << QStringLiteral("forward"); },
+                            [this] { log << QStringLiteral("timestamp"); }}};
 };
 
 TEST_F(Commanding, MiddlePlaysWhileHeldOnAnyFootControlAndPausesWhenTheLastLetsGo)
@@ -149,6 +150,14 @@ TEST_F(Commanding, MiddlePlaysWhileHeldOnAnyFootControlAndPausesWhenTheLastLetsG
     commands.release(Right);
     EXPECT_EQ(log, QStringList({"play", "pause", "forward"}));
     EXPECT_EQ(commands.holds(Middle), 0);
+}
+
+TEST_F(Commanding, TheTopPedalInsertsOneTimestampAtItsPressHoweverLongItIsHeld)
+{
+    commands.press(Top);
+    WaitUntil([] { return false; }, std::chrono::milliseconds(PedalCommands::RepeatMs * 2 + 100));
+    commands.release(Top);
+    EXPECT_EQ(log, QStringList({"timestamp"}));
 }
 
 } // namespace

@@ -65,7 +65,7 @@ PortalDesktop::PortalDesktop(FrontEnd frontEnd)
         Write(config, BusConfig) && QDir().mkpath(portals)
         && Write(portals + QStringLiteral("/horchpulttest.portal"),
                  QByteArray("[portal]\nDBusName=") + ShortcutsBackend::BusName
-                     + "\nInterfaces=org.freedesktop.impl.portal.GlobalShortcuts;\nUseIn=" + Desktop + "\n")
+                     + "\nInterfaces=org.freedesktop.impl.portal.GlobalShortcuts;org.freedesktop.impl.portal.RemoteDesktop;\nUseIn=" + Desktop + "\n")
         // Newer front-ends choose backends by this file rather than by UseIn.
         && Write(portals + QStringLiteral("/horchpulttest-portals.conf"),
                  QByteArray("[preferred]\ndefault=") + Desktop + "\n");

@@ -1,11 +1,13 @@
 // F1, F2 and F3 through the desktop portal's global shortcuts, as on KDE Plasma or GNOME on
 // Wayland: Debian's real front-end, the test's backend in the desktop's place, the real window.
 #include "PortalWindow.h"
+#include "RemoteDesktopBackend.h"
 
 #include "../x11/XClient.h"
 
 #include "player/MediaPlayer.h"
 
+#include <QClipboard>
 #include <QGuiApplication>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -23,7 +25,7 @@ using testing_support::ShortcutsBackend;
 
 using PortalKeys = PortalWindow;
 
-TEST_F(PortalKeys, TheThreeKeysAreBoundInOneSessionUnderTheirNamesWithTheirFunctionKeys)
+TEST_F(PortalKeys, TheFourKeysAreBoundInOneSessionUnderTheirNamesWithTheirFunctionKeys)
 {
     EXPECT_TRUE(platform->UsesPortal());
     const auto* session = BoundSession();
@@ -39,10 +41,11 @@ TEST_F(PortalKeys, TheThreeKeysAreBoundInOneSessionUnderTheirNamesWithTheirFunct
     const std::map<QString, QString> expected{
         {QStringLiteral("spielen"), QStringLiteral("F3")},
         {QStringLiteral("stop"), QStringLiteral("F2")},
-        {QStringLiteral("zurueck"), QStringLiteral("F1")}};
+        {QStringLiteral("zurueck"), QStringLiteral("F1")},
+        {QStringLiteral("zeitmarke"), QStringLiteral("F4")}};
     EXPECT_EQ(triggers, expected);
     descriptions.removeDuplicates();
-    EXPECT_EQ(descriptions.size(), 3) << "the desktop cannot tell the user what each key does";
+    EXPECT_EQ(descriptions.size(), 4) << "the desktop cannot tell the user what each key does";
 
     media::Pump(300);
     EXPECT_EQ(ToolTip("Label3"), QStringLiteral("use function key F3 to play"));
@@ -81,6 +84,68 @@ TEST_F(PortalKeys, AnotherProgramsSessionDoesNotReachTheWindow)
     Backend().Activate(QStringLiteral("/org/freedesktop/portal/desktop/session/1_99/other"), QStringLiteral("spielen"));
     media::Pump(300);
     EXPECT_TRUE(presses.isEmpty());
+}
+
+// F4 through the global shortcuts, typed through the desktop's remote desktop.
+class PortalTyping : public PortalWindow {
+protected:
+    void SetUp() override
+    {
+        remote = new testing_support::RemoteDesktopBackend(Backend());
+        PortalWindow::SetUp();
+    }
+
+    // Opens the recording, paused at 23.47 s, once the desktop has bound the keys.
+    QString OpenAt2347()
+    {
+        const auto* session = BoundSession();
+        if (session == nullptr)
+            return {};
+        Open(media::Path(media::Wav()));
+        window->Player().setCurrentPosition(23.47);
+        return session->path;
+    }
+
+    testing_support::RemoteDesktopBackend* remote = nullptr; // owned by the backend
+    const QString stamp = QStringLiteral("#00:00:23-4#");
+};
+
+TEST_F(PortalTyping, F4AsksForTheKeyboardOnceAndSendsEachTimestampsKeysymsInOrder)
+{
+    const QString path = OpenAt2347();
+    ASSERT_FALSE(path.isEmpty()) << "the desktop was never asked to bind the keys";
+    Backend().Activate(path, QStringLiteral("zeitmarke"));
+    Backend().Activate(path, QStringLiteral("zeitmarke"));
+    ASSERT_TRUE(media::WaitUntil([&] { return remote->keysyms.size() == 4 * static_cast<std::size_t>(stamp.size()); }, 5000))
+        << "typed '" << remote->Typed().toStdString() << "'";
+    EXPECT_EQ(remote->Typed(), stamp + stamp);
+    EXPECT_EQ(remote->selectedDevices, std::vector<uint>{testing_support::RemoteDesktopBackend::Keyboard})
+        << "the program asked for more than the keyboard, or asked more than once";
+    EXPECT_EQ(remote->starts, 1);
+    for (std::size_t i = 0; i < remote->keysyms.size(); i += 2) {
+        EXPECT_EQ(remote->keysyms[i].second, 1u) << "key " << i;
+        EXPECT_EQ(remote->keysyms[i + 1], std::make_pair(remote->keysyms[i].first, 0u)) << "key " << i << " not released";
+    }
+    EXPECT_EQ(remote->keysyms.front().first, XK_numbersign);
+    EXPECT_EQ(remote->keysyms[6].first, XK_colon);
+    EXPECT_TRUE(Notice().isEmpty()) << Notice().toStdString();
+}
+
+TEST_F(PortalTyping, ADeclinedStartPutsTheTimestampOnTheClipboardAndSaysSo)
+{
+    remote->decline = true;
+    const QString path = OpenAt2347();
+    ASSERT_FALSE(path.isEmpty());
+    Backend().Activate(path, QStringLiteral("zeitmarke"));
+    ASSERT_TRUE(media::WaitUntil([&] { return Notice().contains(stamp); }, 5000)) << Notice().toStdString();
+    EXPECT_TRUE(Notice().contains(QStringLiteral("Ctrl+V"))) << Notice().toStdString();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), stamp);
+    EXPECT_TRUE(remote->keysyms.empty());
+
+    window->Player().setCurrentPosition(42.0);
+    Backend().Activate(path, QStringLiteral("zeitmarke"));
+    ASSERT_TRUE(media::WaitUntil([&] { return QGuiApplication::clipboard()->text() == QStringLiteral("#00:00:42-0#"); }, 5000));
+    EXPECT_EQ(remote->starts, 1) << "the user who said no is asked again at every F4";
 }
 
 class RegisteredProgram : public PortalWindow {
@@ -256,7 +321,7 @@ TEST(PortalProgram, EndingTheProgramClosesItsSession)
     ASSERT_TRUE(program.waitForStarted(5000));
 
     auto& backend = portal.Backend();
-    ASSERT_TRUE(media::WaitUntil([&] { return backend.Latest() != nullptr && backend.Latest()->bound.size() == 3; }, 15000))
+    ASSERT_TRUE(media::WaitUntil([&] { return backend.Latest() != nullptr && backend.Latest()->bound.size() == 4; }, 15000))
         << "the program never bound its keys";
     EXPECT_FALSE(backend.Latest()->closed);
     ::kill(static_cast<pid_t>(program.processId()), SIGTERM);

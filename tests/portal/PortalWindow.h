@@ -65,10 +65,10 @@ protected:
 
     ShortcutsBackend& Backend() { return portal.Backend(); }
 
-    // The session in which the desktop bound the window's three keys.
+    // The session in which the desktop bound the window's four keys.
     const ShortcutsBackend::Session* BoundSession()
     {
-        const auto bound = [&] { return Backend().Latest() != nullptr && Backend().Latest()->bound.size() == 3; };
+        const auto bound = [&] { return Backend().Latest() != nullptr && Backend().Latest()->bound.size() == 4; };
         return media::WaitUntil(bound, 10000) ? Backend().Latest() : nullptr;
     }
 

@@ -12,7 +12,9 @@ const QString Interface = QStringLiteral("org.freedesktop.impl.portal.GlobalShor
 ShortcutsBackend::ShortcutsBackend(QDBusConnection connection) : m_connection(std::move(connection))
 {
     platform::RegisterPortalShortcutTypes();
-    m_connection.registerObject(ObjectPath, this, QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllProperties);
+    m_connection.registerObject(ObjectPath, this,
+                                QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllProperties
+                                    | QDBusConnection::ExportAdaptors);
     m_connection.registerService(QString::fromLatin1(BusName));
 }
 

@@ -23,6 +23,8 @@ public:
     std::map<QString, QString> descriptions;
     platform::HotKeyReach reach = platform::HotKeyReach::Everywhere;
     std::function<void()> whileMessageShown;
+    QStringList typed;         // texts typed into the focused program
+    bool typingAllowed = true; // whether the desktop lets the program type
 
     platform::HWND RegisterWindow(QWidget&) override { return WindowHandle; }
     void WindowDestroyed(platform::HWND hwnd) override { Deliver(hwnd, platform::WM_DESTROY, 0, 0); }
@@ -46,6 +48,12 @@ public:
     platform::HotKeyChoice HotKeysChoice() const override { return {QStringLiteral("the desktop's keyboard settings")}; }
     void ChooseHotKeys() override { ++choices; }
     int choices = 0;
+    void TypeText(const QString& text, platform::Typing::Done done) override
+    {
+        if (typingAllowed)
+            typed.append(text);
+        done(typingAllowed);
+    }
 
     static constexpr platform::HWND WindowHandle = 0x4A0001;
 };

@@ -39,8 +39,10 @@ inline QStringList Transport(const QStringList& calls)
 // the point locale unless a test chooses another.
 class WindowTest : public ::testing::Test {
 protected:
-    WindowTest()
+    // heldElsewhere: keys another program holds when the window starts.
+    explicit WindowTest(std::vector<std::uint32_t> heldElsewhere = {})
     {
+        desktop.heldElsewhere = std::move(heldElsewhere);
         QLocale::setDefault(QLocale::c());
         auto fake = std::make_unique<player::FakePlayer>();
         wm1 = fake.get();

@@ -1,0 +1,124 @@
+#include "WindowFixture.h"
+
+#include "app/Timestamp.h"
+
+#include <QActionGroup>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMenu>
+
+#include <limits>
+
+namespace {
+
+using app::TimestampFormat;
+using testing_support::WindowTest;
+
+struct Stamp {
+    double seconds;
+    TimestampFormat format;
+    const char* text;
+};
+
+const Stamp Stamps[] = {
+    {83.47, TimestampFormat::Hashes, "#00:01:23-4#"},
+    {83.47, TimestampFormat::Brackets, "[00:01:23]"},
+    {83.47, TimestampFormat::Decimal, "00:01:23.4"},
+    {59.99, TimestampFormat::Hashes, "#00:00:59-9#"}, // cut: rounding would make it a minute
+    {59.99, TimestampFormat::Brackets, "[00:00:59]"},
+    {2.3, TimestampFormat::Decimal, "00:00:02.3"},    // 2.2999... as a double
+    {3600, TimestampFormat::Hashes, "#01:00:00-0#"},
+    {359999.95, TimestampFormat::Decimal, "99:59:59.9"},
+    {360000, TimestampFormat::Hashes, "#100:00:00-0#"},
+    {0, TimestampFormat::Decimal, "00:00:00.0"},
+    {-0.5, TimestampFormat::Hashes, "#00:00:00-0#"},
+    {std::numeric_limits<double>::quiet_NaN(), TimestampFormat::Brackets, "[00:00:00]"},
+};
+
+TEST(TimestampText, CutsTheTenthsAndWritesTwoHourDigitsUpTo99Hours)
+{
+    for (const Stamp& row : Stamps)
+        EXPECT_EQ(app::TimestampText(row.seconds, row.format).toStdString(), row.text) << row.seconds << " s";
+}
+
+class Timestamps : public WindowTest {
+protected:
+    QString Notice() const
+    {
+        const auto* notice = window->findChild<QLabel*>(QStringLiteral("notice"));
+        return notice != nullptr ? notice->text() : QString();
+    }
+};
+
+TEST_F(Timestamps, F4WithoutAFileTypesNothingButRestoresTheWindow)
+{
+    desktop.iconic = true;
+    Press(QStringLiteral("zeitmarke"));
+    EXPECT_TRUE(desktop.typed.isEmpty()) << desktop.typed.join(u',').toStdString();
+    EXPECT_NE(std::find(desktop.log.begin(), desktop.log.end(),
+                        "SendMessageA " + std::to_string(window->Handle()) + " 274 61728 0"),
+              desktop.log.end());
+}
+
+TEST_F(Timestamps, F4TypesThePositionInTheChosenFormatOnceForEachPress)
+{
+    Open();
+    wm1->position = 83.47;
+    Press(QStringLiteral("zeitmarke"));
+    Press(QStringLiteral("zeitmarke"));
+    EXPECT_EQ(desktop.typed, QStringList({"#00:01:23-4#", "#00:01:23-4#"}));
+    EXPECT_TRUE(Notice().isEmpty()) << Notice().toStdString();
+
+    QMenu menu;
+    window->AddTimestampEntries(menu);
+    auto* hashes = menu.findChild<QAction*>(QStringLiteral("timestamp_hashes"));
+    auto* brackets = menu.findChild<QAction*>(QStringLiteral("timestamp_brackets"));
+    ASSERT_TRUE(hashes != nullptr && brackets != nullptr);
+    EXPECT_TRUE(hashes->isChecked()) << "the run does not start with #hh:mm:ss-t#";
+    EXPECT_EQ(brackets->text(), QStringLiteral("[00:01:23]"));
+    brackets->trigger();
+    EXPECT_FALSE(hashes->isChecked());
+    Press(QStringLiteral("zeitmarke"));
+    EXPECT_EQ(desktop.typed.last(), QStringLiteral("[00:01:23]"));
+}
+
+TEST_F(Timestamps, TheMenuEntryAndARefusedTypingPutTheTimestampOnTheClipboardAndSaySo)
+{
+    Open();
+    wm1->position = 83.47;
+    QMenu menu;
+    window->AddTimestampEntries(menu);
+    auto* insert = menu.findChild<QAction*>(QStringLiteral("zeitmarke"));
+    ASSERT_NE(insert, nullptr);
+    EXPECT_EQ(insert->text(), QStringLiteral("Insert timestamp (F4)"));
+    insert->trigger();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("#00:01:23-4#"));
+    EXPECT_TRUE(Notice().contains(QStringLiteral("#00:01:23-4#"))) << Notice().toStdString();
+    EXPECT_TRUE(desktop.typed.isEmpty()) << "the menu has the focus, not the editor";
+
+    desktop.typingAllowed = false;
+    wm1->position = 90.05;
+    Press(QStringLiteral("zeitmarke"));
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("#00:01:30-0#"));
+    EXPECT_TRUE(Notice().contains(QStringLiteral("#00:01:30-0#"))) << Notice().toStdString();
+    EXPECT_TRUE(Notice().contains(QStringLiteral("Ctrl+V"))) << Notice().toStdString();
+    EXPECT_FALSE(Notice().contains(QStringLiteral("#00:01:23-4#"))) << "the notice still names the last timestamp";
+}
+
+class F4HeldElsewhere : public WindowTest {
+protected:
+    F4HeldElsewhere() : WindowTest(std::vector<std::uint32_t>{115}) {}
+};
+
+TEST_F(F4HeldElsewhere, TheWindowStartsWithF1ToF3AndSaysTheMenuStillInsertsTimestamps)
+{
+    EXPECT_TRUE(fatal.isEmpty()) << fatal.join(u'\n').toStdString();
+    EXPECT_EQ(window->HotKeys()->Keys().size(), 3u);
+    const auto* notice = window->findChild<QLabel*>(QStringLiteral("notice"));
+    ASSERT_NE(notice, nullptr) << "nobody told the user F4 is held elsewhere";
+    EXPECT_TRUE(notice->text().contains(QStringLiteral("F4"))) << notice->text().toStdString();
+    EXPECT_TRUE(notice->text().contains(QStringLiteral("Insert timestamp (F4)"))) << notice->text().toStdString();
+}
+
+} // namespace
