@@ -99,10 +99,10 @@ void frm1::m_desktop_HotKeysBound(const std::vector<platform::HotKeyTrigger>& tr
         return;
     const platform::HotKeyChoice choice = m_desktop.HotKeysChoice();
     m_unboundNotice = QStringLiteral("The desktop left %1 unbound: %2 not reach Horchpult while you type "
-                                     "elsewhere. Give %3 keys in %4, or press \"%5\".")
+                                     "elsewhere. Give %3 in %4, or press \"%5\".")
                           .arg(unbound.join(QStringLiteral(", ")),
                                unbound.size() == 1 ? QStringLiteral("it does") : QStringLiteral("they do"),
-                               unbound.size() == 1 ? QStringLiteral("it a key") : QStringLiteral("them"),
+                               unbound.size() == 1 ? QStringLiteral("it a key") : QStringLiteral("them keys"),
                                choice.settings, choice.ownPage ? ChooseKeys : AskAgain);
     ShowNotice(m_unboundNotice, {choice.ownPage ? ChooseKeys : AskAgain, [this] { m_desktop.ChooseHotKeys(); }});
 }
