@@ -329,9 +329,13 @@ void MpvPlayer::setRate(double rate)
         return;
     const bool open = m_entry != 0 && !m_opening;
     const double at = open ? currentPosition() : 0;
-    m_sound->setRate(rate);
+    // The pitch-keeping speed joins the chain before the speed leaves 1.0, and leaves it once the
+    // speed is back: mpv would put in its own, which goes silent below 0.25.
+    if (rate != 1.0)
+        m_sound->setRate(rate);
     if (m_core)
         m_core->setDouble(property::Speed, rate);
+    m_sound->setRate(rate);
     m_rate = rate;
     if (open && m_playState != MediaEnded) {
         // mpv first plays out the few tenths of a second of sound it has made at the old speed

@@ -55,6 +55,9 @@ inline constexpr const char* OnlyFiles = "protocol_whitelist=file";
 inline constexpr const char* Silent = "all=no";
 // The default filter goes silent below 0.25; this one keeps the pitch down to 0.1.
 inline constexpr const char* PitchKeepingSpeed = "scaletempo2=min-speed=0";
+// At 1.0 the chain ends in the sample format the pitch-keeping speed gives, so the sound output
+// is never opened anew when a filter or the speed comes or goes.
+inline constexpr const char* SteadyFormat = "format=format=floatp";
 } // namespace value
 
 namespace property {

@@ -59,11 +59,11 @@ SoundChain::SoundChain(QMenu& menu) : QObject(&menu)
     sound->setObjectName(QStringLiteral("playerSoundMenu"));
     sound->setAccessibleName(QStringLiteral("Sound"));
     sound->setToolTipsVisible(true);
-    m_fixes = {
-        {addChoice(*sound, "soundEvenOutLoudness", QStringLiteral("Even out loudness")), EvenOut},
-        {addChoice(*sound, "soundCutHum", QStringLiteral("Cut hum and rumble")), CutHum},
-        {addChoice(*sound, "soundReduceNoise", QStringLiteral("Reduce background noise")), ReduceNoise},
-    };
+    QAction* evenOut = addChoice(*sound, "soundEvenOutLoudness", QStringLiteral("Even out loudness"));
+    QAction* cutHum = addChoice(*sound, "soundCutHum", QStringLiteral("Cut hum and rumble"));
+    QAction* reduceNoise = addChoice(*sound, "soundReduceNoise", QStringLiteral("Reduce background noise"));
+    // In the order they work on the sound.
+    m_fixes = {{cutHum, CutHum}, {reduceNoise, ReduceNoise}, {evenOut, EvenOut}};
 
     m_channelsMenu = sound->addMenu(QStringLiteral("Channels"));
     m_channelsMenu->setObjectName(QStringLiteral("soundChannelsMenu"));
@@ -142,8 +142,7 @@ QByteArray SoundChain::filtersWith(const std::vector<const Fix*>& fixes) const
     QByteArrayList list;
     for (const Fix* fix : fixes)
         list += fix->filters;
-    if (m_rate != 1.0)
-        list += mpv::value::PitchKeepingSpeed;
+    list += m_rate != 1.0 ? mpv::value::PitchKeepingSpeed : mpv::value::SteadyFormat;
     return list.join(',');
 }
 

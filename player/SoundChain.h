@@ -36,7 +36,7 @@ public:
     // "Channels" has no effect and is greyed out; the choice made stays for the next file.
     void setChannelCount(int channels);
 
-    // The playback rate. Away from 1.0 the chain ends in the pitch-keeping speed; at 1.0 it has
+    // The playback rate. Away from 1.0 the chain ends in the pitch-keeping speed; at 1.0 that has
     // nothing to do, and libmpv 0.35's scaletempo2 miscounts its delay there, which starts the
     // sound after an exact seek some 10 ms before the position sought.
     void setRate(double rate);

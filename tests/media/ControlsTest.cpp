@@ -105,10 +105,13 @@ TEST(SoundChain, GreysOutAChoiceTheEngineRefusesAndKeepsTheOthers)
     QAction& denoise = Entry(menu, "soundReduceNoise");
     EXPECT_FALSE(denoise.isEnabled());
     EXPECT_TRUE(denoise.toolTip().contains(QStringLiteral("afftdn")));
+    Entry(menu, "soundEvenOutLoudness").trigger();
     Entry(menu, "soundCutHum").trigger();
-    EXPECT_TRUE(given.contains("highpass")) << given.constData();
     chain.setRate(0.5);
-    EXPECT_TRUE(given.contains("highpass") && given.endsWith("scaletempo2=min-speed=0")) << given.constData();
+    // Hum out before the gain follows the voices, and the speed last.
+    EXPECT_TRUE(given.indexOf("highpass") >= 0 && given.indexOf("highpass") < given.indexOf("dynaudnorm") &&
+                given.endsWith("scaletempo2=min-speed=0"))
+        << given.constData();
 }
 
 TEST_F(MpvPlayerControls, ThePausedPictureIsDrawnAnewAtEachSize)
