@@ -122,6 +122,8 @@ void measurePicture(player::MpvPlayer& player, const QString& video, const QSize
 // none of the sound choices and then with all four.
 void measureSoundChoices(player::MpvPlayer& player, const QString& speech, int seconds)
 {
+    // Both measurements must fit into the speech.
+    seconds = std::min(seconds, 25);
     const char* const choices[] = {"soundEvenOutLoudness", "soundCutHum", "soundReduceNoise", "soundChannelsLeft"};
     player.setURL(speech);
     player.play();
@@ -192,7 +194,8 @@ int main(int argc, char* argv[])
     const QString minute = media::Path(media::Mp4());
     const QString longMp3 = longFile("three-hours.mp3", "-ac 1 -c:a libmp3lame -b:a 8k");
     const QString longWav = longFile("three-hours.wav", "-ac 1 -c:a pcm_s16le");
-    const QString speech = media::Made("speech-stereo.wav", QStringLiteral("-i speech.wav -af aresample=48000 -ac 2 -c:a pcm_s16le"),
+    // Read eight times over: about a minute, longer than both measurements at 10 s.
+    const QString speech = media::Made("speech-minute.wav", QStringLiteral("-stream_loop 7 -i speech.wav -af aresample=48000 -ac 2 -c:a pcm_s16le"),
                                        QStringLiteral("We talked about the harvest, the weather, and the long road to the "
                                                       "market town, where my grandmother sold eggs and cheese every Saturday."));
     const QString fullHd = madeFile("full-hd.mp4", QStringLiteral("-f lavfi -i testsrc2=size=1920x1080:rate=25:duration=20 "

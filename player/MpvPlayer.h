@@ -30,7 +30,8 @@ struct MpvEvent;
 // The media player on libmpv: the picture above the player's own controls (play/pause, stop,
 // a seek bar, the time, mute and volume), all in this one widget, which the window places.
 // Local files only; the user's mpv configuration is never read. Starts with volume 50, not
-// muted, rate 1.0 and autoStart on.
+// muted, rate 1.0 and autoStart on. Its own menu (contextMenu) repeats the transport and mute
+// and holds the sound choices (SoundChain), which stay for the run, also for the next file.
 //
 // Threads and ownership: GUI thread only. libmpv is loaded and its core made on first use, at the
 // latest right after the player is first painted. The widget owns the core through a shared
