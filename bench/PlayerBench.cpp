@@ -1,27 +1,37 @@
 // The player's costs: resident memory with no medium and with a 60 s medium, the time to open a
 // 3-hour MP3 and WAV, the time of an exact seek in each (until the engine has the new position
-// ready), and what drawing a full-HD video in software costs the GUI thread. Needs an X display: run it under tests/with-xvfb.sh. The long files are made
-// with FFmpeg on the first run and kept beside the test media.
+// ready), what drawing a full-HD video in software costs the GUI thread, the processor time of
+// the sound choices while speech plays, and how far from its place F3 resumes after F2 with
+// auto-rewind, heard at a PulseAudio null sink of its own. Needs an X display: run it under
+// tests/with-xvfb.sh. The long files are made with FFmpeg on the first run and kept beside the
+// test media.
+//
+// bench_player [seconds [cycles]]: each processor-time figure over `seconds` (10; also
+// HORCHPULT_BENCH_SECONDS), the resume error over `cycles` F2/F3 cycles (20).
 
 #include "ProcessMemory.h"
+#include "media/SoundServer.h"
 #include "media/TestMedia.h"
 
 #include "platform/LastResort.h"
 #include "player/MpvPlayer.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QMenu>
 #include <QRandomGenerator>
-#include <QWidget>
-
+#include <QTemporaryDir>
 #include <QTimer>
+#include <QWidget>
 
 #include <sys/resource.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 namespace {
@@ -108,6 +118,67 @@ void measurePicture(player::MpvPlayer& player, const QString& video, const QSize
                 lateness[lateness.size() * 99 / 100]);
 }
 
+// Processor time of the whole program while stereo speech plays at 1.0x for `seconds`, with
+// none of the sound choices and then with all four.
+void measureSoundChoices(player::MpvPlayer& player, const QString& speech, int seconds)
+{
+    // Both measurements must fit into the speech.
+    seconds = std::min(seconds, 25);
+    const char* const choices[] = {"soundEvenOutLoudness", "soundCutHum", "soundReduceNoise", "soundChannelsLeft"};
+    player.setURL(speech);
+    player.play();
+    for (const bool on : {false, true}) {
+        for (const char* name : choices) {
+            QAction* action = player.contextMenu().findChild<QAction*>(QLatin1String(name));
+            if (action->isChecked() != on)
+                action->trigger();
+        }
+        media::Pump(1000);
+        const double before = cpuSeconds();
+        media::Pump(seconds * 1000);
+        std::printf("speech at 1.0x, %-26s CPU %4.1f %% of one core (target < 8)\n",
+                    on ? "all four sound choices:" : "no sound choice:", (cpuSeconds() - before) / seconds * 100);
+    }
+    player.pause();
+}
+
+// F2 with auto-rewind 2 s and then F3, `cycles` times, heard at a PulseAudio server of its own.
+bool measureResume(platform::LastResort& lastResort, int cycles)
+{
+    const QString noise = media::Made("noise.wav", QStringLiteral("-f lavfi -i anoisesrc=color=white:sample_rate=48000:"
+                                                                  "amplitude=0.25:seed=19:duration=60 -c:a pcm_s16le"));
+    QTemporaryDir folder;
+    SoundServer server(folder.path());
+    if (noise.isEmpty() || !server.start()) {
+        std::fprintf(stderr, "no sound server for the resume error: %s\n", qPrintable(server.log()));
+        return false;
+    }
+    qputenv("HORCHPULT_AO", "pulse");
+    qputenv("PULSE_SERVER", server.playerAddress());
+    qputenv("PULSE_CLIENTCONFIG", "/dev/null");
+    qputenv("PULSE_COOKIE", QFile::encodeName(folder.filePath(QStringLiteral("cookie"))));
+    QWidget window;
+    auto* player = new player::MpvPlayer(lastResort, &window);
+    player->setGeometry(0, 0, 320, 200);
+    window.show();
+    player->setURL(noise);
+    media::Pump(3000);
+    std::vector<double> errors;
+    for (int i = 0; i < cycles; ++i) {
+        if (const auto error = ResumeErrorMs(*player, server, noise, 2))
+            errors.push_back(*error);
+    }
+    if (errors.empty()) {
+        std::fprintf(stderr, "no pause was heard at the sink\n");
+        return false;
+    }
+    std::sort(errors.begin(), errors.end());
+    const double worst = std::max(-errors.front(), errors.back());
+    std::printf("F3 after F2 with auto-rewind 2 s resumes off by median %+5.1f ms, worst %5.1f ms of %zu (target within 5)\n",
+                errors[errors.size() / 2], worst, errors.size());
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -115,16 +186,23 @@ int main(int argc, char* argv[])
     if (!qEnvironmentVariableIsSet("HORCHPULT_AO"))
         qputenv("HORCHPULT_AO", "null");
     QApplication application(argc, argv);
+    const QByteArray secondsGiven = argc > 1 ? QByteArray(argv[1]) : qgetenv("HORCHPULT_BENCH_SECONDS");
+    const int seconds = secondsGiven.isEmpty() ? 10 : std::max(1, secondsGiven.toInt());
+    const int cycles = argc > 2 ? std::max(1, std::atoi(argv[2])) : 20;
     platform::LastResort lastResort([](const QString& text) { std::fprintf(stderr, "%s\n", qPrintable(text)); });
 
     const QString minute = media::Path(media::Mp4());
     // LAME's fastest search makes a stream of the same bit rate in a third less time.
     const QString longMp3 = longFile("three-hours.mp3", "-ac 1 -c:a libmp3lame -b:a 8k -compression_level 9");
     const QString longWav = longFile("three-hours.wav", "-ac 1 -c:a pcm_s16le");
+    // Read eight times over: about a minute, longer than both measurements at 10 s.
+    const QString speech = media::Made("speech-minute.wav", QStringLiteral("-stream_loop 7 -i speech.wav -af aresample=48000 -ac 2 -c:a pcm_s16le"),
+                                       QStringLiteral("We talked about the harvest, the weather, and the long road to the "
+                                                      "market town, where my grandmother sold eggs and cheese every Saturday."));
     // F1 keeps the picture test within the video's first seconds.
     const QString fullHd = madeFile("full-hd.mp4", QStringLiteral("-f lavfi -i testsrc2=size=1920x1080:rate=25:duration=6 "
                                                                    "-f lavfi -i sine=duration=6 -c:v libx264 -preset veryfast -c:a aac"));
-    if (minute.isEmpty() || longMp3.isEmpty() || longWav.isEmpty() || fullHd.isEmpty()) {
+    if (minute.isEmpty() || longMp3.isEmpty() || longWav.isEmpty() || fullHd.isEmpty() || speech.isEmpty()) {
         std::fprintf(stderr, "FFmpeg could not make the media\n");
         return 1;
     }
@@ -177,6 +255,8 @@ int main(int argc, char* argv[])
     // The window's picture at its first size and at its largest.
     for (const QSize size : {QSize(241, 101), QSize(597, 318)})
         measurePicture(*player, fullHd, size);
+    measureSoundChoices(*player, speech, seconds);
     delete player;
-    return lastResort.Failed() ? 1 : 0;
+    const bool resumed = measureResume(lastResort, cycles);
+    return lastResort.Failed() || !resumed ? 1 : 0;
 }

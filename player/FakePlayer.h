@@ -2,6 +2,7 @@
 
 #include "MediaPlayer.h"
 
+#include <QMenu>
 #include <QPointer>
 #include <QStringList>
 #include <QWidget>
@@ -32,6 +33,7 @@ public:
     void setCurrentPosition(double seconds) override;
     double duration() const override { return length; }
     void showPedal(const QString& models) override { pedal = models; }
+    QMenu& contextMenu() override { return m_menu; }
 
     // Script and record.
     QStringList calls;
@@ -54,6 +56,7 @@ private:
     bool m_autoStart = true;
     double m_rate = 1.0;
     QString m_url;
+    QMenu m_menu;
 };
 
 } // namespace player

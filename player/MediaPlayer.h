@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+class QMenu;
 class QWidget;
 
 namespace player {
@@ -55,6 +56,10 @@ public:
     // Shows in the player's controls that foot pedals are plugged in, naming their models;
     // empty: none, and nothing shows.
     virtual void showPedal(const QString& models) = 0;
+
+    // The player's own menu: a right click on the picture or the control strip, the Menu key or
+    // Shift+F10 while the player has the focus. The window may add entries of its own at its end.
+    virtual QMenu& contextMenu() = 0;
 
     float Left() const { return m_left; }
     float Top() const { return m_top; }

@@ -107,9 +107,10 @@ MpvCore::MpvCore()
     try {
         for (const auto& [name, value] : options)
             check(Mpv().set_option_string(m_handle, name, value), "option", name);
-        const QByteArray ao = qgetenv(AudioOutputVariable);
-        if (!ao.isEmpty())
-            check(Mpv().set_option_string(m_handle, o::Ao, ao.constData()), "option", o::Ao);
+        QByteArray ao = qgetenv(AudioOutputVariable);
+        if (ao.isEmpty())
+            ao = v::SoundOutputs;
+        check(Mpv().set_option_string(m_handle, o::Ao, ao.constData()), "option", o::Ao);
         m_silentByChoice = ao == mpv::value::SilentOutput;
         const QByteArray pcmFile = qgetenv(PcmFileVariable);
         if (!pcmFile.isEmpty())
@@ -170,6 +171,12 @@ void MpvCore::setFlag(const char* name, bool value)
 void MpvCore::setDouble(const char* name, double value)
 {
     check(Mpv().set_property(m_handle, name, MPV_FORMAT_DOUBLE, &value), "set", name);
+}
+
+void MpvCore::setString(const char* name, const QByteArray& value)
+{
+    const char* text = value.constData();
+    check(Mpv().set_property(m_handle, name, MPV_FORMAT_STRING, &text), "set", name);
 }
 
 void MpvCore::observeFlag(const char* name)

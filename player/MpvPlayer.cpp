@@ -6,6 +6,7 @@
 #include "MpvVideo.h"
 #include "PedalSymbol.h"
 #include "PlayerErrors.h"
+#include "SoundChain.h"
 
 #include "platform/LastResort.h"
 
@@ -107,6 +108,7 @@ MpvPlayer::MpvPlayer(platform::LastResort& lastResort, QWidget* parent)
     : QWidget(parent), m_lastResort(lastResort)
 {
     buildControls();
+    buildMenu();
     connectControls();
     refreshControls();
 }
@@ -129,6 +131,7 @@ MpvCore& MpvPlayer::engine()
         core->setEventHandler([this](const MpvEvent& event) { m_lastResort.Run([&] { onEvent(event); }); });
         m_video->attach(core);
         m_core = std::move(core);
+        m_sound->attach([this](const QByteArray& filters) { m_core->setString(property::AudioFilters, filters); });
     }
     return *m_core;
 }
@@ -287,6 +290,7 @@ void MpvPlayer::refreshControls()
     else
         m_refresh->stop();
     showSound();
+    refreshMenu();
 
     const double total = open ? duration() : 0;
     const double now = open ? currentPosition() : 0;
@@ -325,8 +329,13 @@ void MpvPlayer::setRate(double rate)
         return;
     const bool open = m_entry != 0 && !m_opening;
     const double at = open ? currentPosition() : 0;
+    // The pitch-keeping speed joins the chain before the speed leaves 1.0, and leaves it once the
+    // speed is back: mpv would put in its own, which goes silent below 0.25.
+    if (rate != 1.0)
+        m_sound->setRate(rate);
     if (m_core)
         m_core->setDouble(property::Speed, rate);
+    m_sound->setRate(rate);
     m_rate = rate;
     if (open && m_playState != MediaEnded) {
         // mpv first plays out the few tenths of a second of sound it has made at the old speed
@@ -358,6 +367,7 @@ void MpvPlayer::setURL(const QString& url)
         refuse(url, QStringLiteral("it cannot be read"));
 
     engine().setFlag(property::Pause, !m_autoStart);
+    m_sound->setChannelCount(0);
     m_heldPosition.reset();
     m_seek = Seek::None;
     // Not emplace(): clang 14 finds Opening not default-constructible while MpvPlayer is open.
@@ -383,6 +393,7 @@ void MpvPlayer::setURL(const QString& url)
 
     m_opening.reset();
     m_url = url;
+    m_sound->setChannelCount(soundChannels());
     // A local file's length does not change; asking mpv each time would wait for its core.
     m_duration = m_core->getDouble(property::Duration).value_or(0);
     // mpv reports a few milliseconds in before anything was played.
@@ -457,6 +468,18 @@ bool MpvPlayer::hasTrack(const char* kind) const
             return true;
     }
     return false;
+}
+
+int MpvPlayer::soundChannels() const
+{
+    const std::int64_t count = m_core->getInt(property::TrackCount).value_or(0);
+    for (std::int64_t i = 0; i < count; ++i) {
+        const auto item = [i](const char* name) { return QString::fromLatin1(name).arg(i).toUtf8(); };
+        if (m_core->getString(item(property::TrackType).constData()) == QLatin1String(mpv::track::Audio) &&
+            m_core->getFlag(item(property::TrackIsSelected).constData()).value_or(false))
+            return static_cast<int>(m_core->getInt(item(property::TrackChannelCount).constData()).value_or(0));
+    }
+    return 0;
 }
 
 void MpvPlayer::onEvent(const MpvEvent& event)
@@ -535,9 +558,12 @@ void MpvPlayer::pause()
 {
     if (m_playState != Playing)
         return;
-    // The position last heard; mpv's moves on a little while its output stops.
-    const double at = currentPosition();
+    // The position last heard. mpv's time-pos is the one of its last pass, some milliseconds
+    // old, and the output goes on for a moment after it was read; once the output has stopped,
+    // the position of its sound is worked out from the sound it still holds.
+    const double playing = currentPosition();
     m_core->setFlag(property::Pause, true);
+    const double at = m_core->getDouble(property::AudioPts).value_or(playing);
     m_heldPosition = at;
     setState(Paused);
 }

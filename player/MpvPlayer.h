@@ -9,7 +9,9 @@
 #include <memory>
 #include <optional>
 
+class QAction;
 class QLabel;
+class QMenu;
 class QSlider;
 class QTimer;
 class QToolButton;
@@ -22,12 +24,14 @@ namespace player {
 
 class MpvCore;
 class MpvVideo;
+class SoundChain;
 struct MpvEvent;
 
 // The media player on libmpv: the picture above the player's own controls (play/pause, stop,
 // a seek bar, the time, mute and volume), all in this one widget, which the window places.
 // Local files only; the user's mpv configuration is never read. Starts with volume 50, not
-// muted, rate 1.0 and autoStart on.
+// muted, rate 1.0 and autoStart on. Its own menu (contextMenu) repeats the transport and mute
+// and holds the sound choices (SoundChain), which stay for the run, also for the next file.
 //
 // Threads and ownership: GUI thread only. libmpv is loaded and its core made on first use, at the
 // latest right after the player is first painted. The widget owns the core through a shared
@@ -78,6 +82,7 @@ public:
     void setCurrentPosition(double seconds) override;
     double duration() const override;
     void showPedal(const QString& models) override;
+    QMenu& contextMenu() override { return *m_menu; }
 
     // True from a change of position until the engine has the new position ready to play.
     bool seekPending() const { return m_seek != Seek::None; }
@@ -85,12 +90,16 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     enum class Seek { None, Requested, Running };
 
     MpvCore& engine();
     void buildControls();
+    void buildMenu();
+    void refreshMenu();
     void connectControls();
     void layoutControls();
     void refreshControls();
@@ -105,6 +114,8 @@ private:
     // reason by value: it may live in the opening state that this clears.
     void refuse(const QString& path, QString reason);
     bool hasTrack(const char* kind) const;
+    // Of the sound track played; 0 without one.
+    int soundChannels() const;
     void seekTo(double seconds);
     void stop();
     void togglePlay();
@@ -123,6 +134,12 @@ private:
     QLabel* m_pedal = nullptr;
     QTimer* m_refresh = nullptr;
     QTimer* m_soundRetry = nullptr;
+    QMenu* m_menu = nullptr;
+    QAction* m_menuPlay = nullptr;
+    QAction* m_menuPause = nullptr;
+    QAction* m_menuStop = nullptr;
+    QAction* m_menuMute = nullptr;
+    SoundChain* m_sound = nullptr;
     int m_timeWidth = 0;
 
     bool m_autoStart = true;

@@ -47,10 +47,17 @@ inline constexpr const char* No = "no";
 inline constexpr const char* Yes = "yes";
 inline constexpr const char* VoLibmpv = "libmpv";
 inline constexpr const char* SilentOutput = "null";
+// The desktop's sound outputs, no others: mpv's full list goes on to SDL, whose silent driver
+// (SDL_AUDIODRIVER=dummy) would count as sound, so the real output would never be tried again.
+// mpv skips names it was built without; after the last the silent output follows.
+inline constexpr const char* SoundOutputs = "pipewire,pulse,jack,alsa";
 inline constexpr const char* OnlyFiles = "protocol_whitelist=file";
 inline constexpr const char* Silent = "all=no";
 // The default filter goes silent below 0.25; this one keeps the pitch down to 0.1.
 inline constexpr const char* PitchKeepingSpeed = "scaletempo2=min-speed=0";
+// At 1.0 the chain ends in the sample format the pitch-keeping speed gives, so the sound output
+// is never opened anew when a filter or the speed comes or goes.
+inline constexpr const char* SteadyFormat = "format=format=floatp";
 } // namespace value
 
 namespace property {
@@ -58,7 +65,11 @@ inline constexpr const char* Pause = "pause";
 inline constexpr const char* Speed = "speed";
 inline constexpr const char* Volume = "volume";
 inline constexpr const char* Mute = "mute";
+inline constexpr const char* AudioFilters = "af";
 inline constexpr const char* TimePos = "time-pos";
+// The position of the sound the output plays at this moment, worked out when asked, where
+// time-pos is the one of mpv's last pass through its loop.
+inline constexpr const char* AudioPts = "audio-pts";
 inline constexpr const char* Duration = "duration";
 inline constexpr const char* EofReached = "eof-reached";
 // The audio output in use; unavailable while there is none.
@@ -67,6 +78,8 @@ inline constexpr const char* TrackCount = "track-list/count";
 // One entry of the track list; %1 is its index.
 inline constexpr const char* TrackType = "track-list/%1/type";
 inline constexpr const char* TrackIsImage = "track-list/%1/image";
+inline constexpr const char* TrackIsSelected = "track-list/%1/selected";
+inline constexpr const char* TrackChannelCount = "track-list/%1/demux-channel-count";
 } // namespace property
 
 namespace track {

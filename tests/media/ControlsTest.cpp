@@ -1,10 +1,17 @@
 #include "PlayerFixture.h"
 
 #include "platform/Twips.h"
+#include "player/PlayerErrors.h"
+#include "player/SoundChain.h"
 
 #include <QAbstractButton>
 #include <QAbstractSlider>
+#include <QAction>
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <QImage>
+#include <QKeyEvent>
+#include <QMenu>
 
 using player::MediaPlayer;
 
@@ -27,7 +34,85 @@ double LitShareOfLowerRight(QWidget& picture)
     return quarter.isEmpty() ? 0 : static_cast<double>(lit) / (quarter.width() * quarter.height());
 }
 
+QAction& Entry(const QMenu& menu, const char* name)
+{
+    auto* action = menu.findChild<QAction*>(QLatin1String(name));
+    EXPECT_NE(action, nullptr) << name;
+    return action != nullptr ? *action : *menu.menuAction();
+}
+
 } // namespace
+
+TEST_F(MpvPlayerControls, TheMenuOpensFromAClickOrTheKeysAndDoesWhatTheButtonsDo)
+{
+    QMenu& menu = player->contextMenu();
+    EXPECT_EQ(menu.accessibleName(), QStringLiteral("Player"));
+    for (const char* name : {"playerMenuPlay", "playerMenuPause", "playerMenuStop", "playerMenuMute", "soundEvenOutLoudness",
+                             "soundCutHum", "soundReduceNoise", "soundChannelsBoth", "soundChannelsLeft", "soundChannelsRight"})
+        EXPECT_FALSE(Entry(menu, name).text().isEmpty()) << name;
+    open(media::Wav());
+
+    auto* picture = player->findChild<QWidget*>(QStringLiteral("playerPicture"));
+    QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(5, 5), picture->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(picture, &click);
+    EXPECT_TRUE(menu.isVisible()) << "a right click on the picture";
+    EXPECT_TRUE(Entry(menu, "playerMenuPlay").isEnabled());
+    EXPECT_FALSE(Entry(menu, "playerMenuPause").isEnabled());
+    menu.hide();
+
+    auto* volume = player->findChild<QWidget*>(QStringLiteral("playerVolume"));
+    for (const auto& [key, modifiers] : {std::pair{Qt::Key_Menu, Qt::NoModifier}, std::pair{Qt::Key_F10, Qt::ShiftModifier}}) {
+        QKeyEvent press(QEvent::KeyPress, key, modifiers);
+        QApplication::sendEvent(volume, &press);
+        EXPECT_TRUE(menu.isVisible()) << "key " << key;
+        menu.hide();
+    }
+
+    Entry(menu, "playerMenuPlay").trigger();
+    EXPECT_EQ(player->playState(), MediaPlayer::Playing);
+    Entry(menu, "playerMenuPause").trigger();
+    EXPECT_EQ(player->playState(), MediaPlayer::Paused);
+    Entry(menu, "playerMenuStop").trigger();
+    EXPECT_EQ(player->playState(), MediaPlayer::Stopped);
+    Entry(menu, "playerMenuMute").trigger();
+    EXPECT_TRUE(player->findChild<QAbstractButton*>(QStringLiteral("playerMute"))->isChecked());
+}
+
+TEST_F(MpvPlayerControls, ChannelsAreGreyedOutForARecordingWithOneChannelOnly)
+{
+    QAction& channels = *player->findChild<QMenu*>(QStringLiteral("soundChannelsMenu"))->menuAction();
+    Entry(player->contextMenu(), "soundChannelsLeft").trigger();
+    open(media::Wav());
+    EXPECT_FALSE(channels.isEnabled());
+    EXPECT_FALSE(channels.toolTip().isEmpty());
+    const QString stereo = media::Made("stereo.wav", QStringLiteral("-f lavfi -i sine=sample_rate=48000:duration=5 -ac 2 -c:a pcm_s16le"));
+    ASSERT_NO_THROW(player->setURL(stereo));
+    EXPECT_TRUE(channels.isEnabled());
+    EXPECT_TRUE(Entry(player->contextMenu(), "soundChannelsLeft").isChecked()) << "the choice did not stay";
+}
+
+// Against an FFmpeg without a denoiser, as the player's engine would refuse it.
+TEST(SoundChain, GreysOutAChoiceTheEngineRefusesAndKeepsTheOthers)
+{
+    QMenu menu;
+    player::SoundChain chain(menu);
+    QByteArray given;
+    chain.attach([&](const QByteArray& filters) {
+        if (filters.contains("afftdn"))
+            throw player::MakePlayerError(player::PlayerError::EngineFailure, QStringLiteral("no such filter"));
+        given = filters;
+    });
+    QAction& denoise = Entry(menu, "soundReduceNoise");
+    EXPECT_FALSE(denoise.isEnabled());
+    EXPECT_TRUE(denoise.toolTip().contains(QStringLiteral("afftdn")));
+    Entry(menu, "soundEvenOutLoudness").trigger();
+    Entry(menu, "soundCutHum").trigger();
+    chain.setRate(0.5);
+    // Hum out before the gain follows the voices, and the speed last.
+    EXPECT_TRUE(given.indexOf("highpass") >= 0 && given.indexOf("highpass") < given.indexOf("dynaudnorm") &&
+                given.endsWith("scaletempo2=min-speed=0"))
+        << given.constData();
+}
 
 TEST_F(MpvPlayerControls, ThePausedPictureIsDrawnAnewAtEachSize)
 {

@@ -3,16 +3,15 @@
 // or appears for the first time, sound comes back by itself.
 
 #include "PlayerFixture.h"
+#include "SoundServer.h"
 
 #include <QAbstractButton>
 #include <QAbstractSlider>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QAction>
 #include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
+#include <QMenu>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -82,114 +81,6 @@ TEST_F(MpvPlayerWithSound, TheMuteButtonMutesAndSaysSo)
     EXPECT_EQ(mute->accessibleName(), QStringLiteral("Ton an"));
 }
 
-// A PulseAudio server of the test's own in a folder of its own, with one null sink. The player
-// reaches it through the socket "native", the test's tools through "control": dropping the
-// player's connections leaves the test's. A recording of the sink's monitor tells what is heard.
-class SoundServer {
-public:
-    explicit SoundServer(const QString& folder) : m_folder(folder) {}
-    ~SoundServer()
-    {
-        for (QProcess* process : {&m_monitor, &m_server}) {
-            process->terminate();
-            process->waitForFinished(5000);
-        }
-    }
-
-    QByteArray playerAddress() const { return "unix:" + QFile::encodeName(path("native")); }
-    QString log() { return QString::fromLocal8Bit(m_server.readAllStandardError()); }
-
-    // Starts the server, opens the player's socket and starts recording the monitor.
-    bool start()
-    {
-        QFile script(path("server.pa"));
-        // Rendering ahead and rewinding, a null sink hands new sound to its monitor only a second
-        // or more later; a sound card is heard at once.
-        const bool written = script.open(QIODevice::WriteOnly) &&
-                             script.write("load-module module-null-sink sink_name=sink rate=48000 norewinds=1\n"
-                                          "load-module module-native-protocol-unix auth-anonymous=1 socket=" +
-                                          QFile::encodeName(path("control")) + '\n') > 0;
-        script.close();
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("HOME"), m_folder);
-        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_folder);
-        m_server.setProcessEnvironment(environment);
-        m_server.start(QStringLiteral("pulseaudio"), split("-n --daemonize=no --exit-idle-time=-1 --use-pid-file=no "
-                                                           "--realtime=no --high-priority=no --log-target=stderr -F") +
-                                                         QStringList{path("server.pa")});
-        const auto answers = [&] { return control(split("info")).has_value(); };
-        if (!written || !m_server.waitForStarted() || !media::WaitUntil(answers, 5000))
-            return false;
-        m_monitor.start(QStringLiteral("parec"), split("--device=sink.monitor --raw --format=s16le --rate=48000 "
-                                                       "--channels=1 --latency-msec=20")
-                                                     << QStringLiteral("--server=") + controlAddress());
-        return m_monitor.waitForStarted() && restore();
-    }
-
-    // Every connection of the player ends, and the socket is gone until restore().
-    bool dropClients() { return control(split("unload-module") << m_playerModule).has_value(); }
-    bool restore()
-    {
-        const auto index = control(split("load-module module-native-protocol-unix auth-anonymous=1")
-                                   << QStringLiteral("socket=") + path("native"));
-        m_playerModule = QString::fromLatin1(index.value_or(QByteArray()).trimmed());
-        return !m_playerModule.isEmpty();
-    }
-
-    bool hasPlayingStream() const
-    {
-        const auto listed = control(split("--format=json list sink-inputs"));
-        const QJsonArray streams = QJsonDocument::fromJson(listed.value_or(QByteArray())).array();
-        return std::any_of(streams.begin(), streams.end(),
-                           [](const QJsonValue& stream) { return !stream[QStringLiteral("corked")].toBool(true); });
-    }
-
-    // True if a tenth of a second of the recording's 440 Hz tone reached the sink since the last call.
-    bool toneArrived()
-    {
-        constexpr int Rate = 48000;
-        constexpr int Block = Rate / 10;
-        constexpr double Crossings = 2 * media::Tone * Block / Rate;
-        m_recorded += m_monitor.readAllStandardOutput();
-        bool heard = false;
-        for (; m_recorded.size() >= Block * 2; m_recorded.remove(0, Block * 2)) {
-            const auto* samples = reinterpret_cast<const qint16*>(m_recorded.constData());
-            int crossings = 0;
-            int peak = 0;
-            for (int i = 1; i < Block; ++i) {
-                peak = std::max(peak, std::abs(int(samples[i])));
-                crossings += (samples[i - 1] < 0) != (samples[i] < 0);
-            }
-            heard = heard || (peak > 64 && std::abs(crossings - Crossings) < Crossings / 10);
-        }
-        return heard;
-    }
-
-private:
-    static QStringList split(const char* arguments)
-    {
-        return QString::fromLatin1(arguments).split(u' ', Qt::SkipEmptyParts);
-    }
-    QString path(const char* name) const { return m_folder + u'/' + QLatin1String(name); }
-    QString controlAddress() const { return QStringLiteral("unix:") + path("control"); }
-
-    // pactl's output, or nothing if it failed.
-    std::optional<QByteArray> control(QStringList arguments) const
-    {
-        QProcess pactl;
-        pactl.start(QStringLiteral("pactl"), QStringList{QStringLiteral("--server=") + controlAddress()} + arguments);
-        if (!pactl.waitForFinished(5000) || pactl.exitStatus() != QProcess::NormalExit || pactl.exitCode() != 0)
-            return std::nullopt;
-        return pactl.readAllStandardOutput();
-    }
-
-    QString m_folder;
-    QProcess m_server;
-    QProcess m_monitor;
-    QByteArray m_recorded;
-    QString m_playerModule;
-};
-
 // The largest step of the player's position off playback in real time while the test waits.
 class PositionTrace {
 public:
@@ -251,7 +142,21 @@ protected:
     }
 };
 
-TEST_F(MpvPlayerWithSoundServer, SoundComesBackWhenTheServerDropsItsClients)
+// The sound outputs the player tries: the one the test names, or the player's own list while
+// SDL's silent driver is there to be found.
+struct Outputs {
+    const char* name;
+    const char* ao;
+    const char* sdlDriver;
+};
+
+class SoundComesBack : public MpvPlayerWithSoundServer, public ::testing::WithParamInterface<Outputs> {
+protected:
+    ScopedEnvironment outputs{"HORCHPULT_AO", GetParam().ao};
+    ScopedEnvironment sdl{"SDL_AUDIODRIVER", GetParam().sdlDriver};
+};
+
+TEST_P(SoundComesBack, WhenTheServerDropsItsClients)
 {
     ASSERT_TRUE(server.start()) << server.log().toStdString();
     open(media::Wav(), true);
@@ -272,6 +177,10 @@ TEST_F(MpvPlayerWithSoundServer, SoundComesBackWhenTheServerDropsItsClients)
     EXPECT_GT(player->currentPosition(), before) << "playback did not go on";
     EXPECT_LT(trace.largestJump, AudibleJump) << "the position jumped";
 }
+
+INSTANTIATE_TEST_SUITE_P(Outputs, SoundComesBack,
+                         ::testing::Values(Outputs{"PulseAudio", "pulse", ""}, Outputs{"OwnListWithSdlDummy", "", "dummy"}),
+                         [](const auto& test) { return std::string(test.param.name); });
 
 TEST_F(MpvPlayerWithSoundServer, SoundComesWhenAServerAppearsAfterOpening)
 {
@@ -300,6 +209,160 @@ TEST_F(MpvPlayerWithSoundServer, WaitingForTheServerTakesNoProcessorTime)
     // Paused and waiting, the program wakes a few times a second at most; a loop that tries
     // without pause would take a whole core.
     EXPECT_LT(static_cast<double>(std::clock() - before) / CLOCKS_PER_SEC, 0.1);
+}
+
+// F3 after F2 with auto-rewind resumes the rewind's length before the last sound heard.
+// Not met yet: the seek now lands exactly, but the position taken at the pause is still 1 to 20 ms
+// short of the last sound heard here, as the null sink plays on to the end of its 20 ms block.
+// Run it with --gtest_also_run_disabled_tests.
+TEST_F(MpvPlayerWithSoundServer, DISABLED_ResumesTheRewindBeforeTheLastSoundHeard)
+{
+    constexpr double WithinMs = 5;
+    const QString noise = media::Made("noise.wav", QStringLiteral("-f lavfi -i anoisesrc=color=white:sample_rate=48000:"
+                                                                  "amplitude=0.25:seed=19:duration=60 -c:a pcm_s16le"));
+    ASSERT_FALSE(noise.isEmpty());
+    ASSERT_TRUE(server.start()) << server.log().toStdString();
+    ASSERT_NO_THROW(player->setURL(noise));
+    ASSERT_TRUE(media::WaitUntil([&] { return player->currentPosition() > 3; }, 5000));
+    for (int cycle = 0; cycle < 12; ++cycle) {
+        const std::optional<double> error = ResumeErrorMs(*player, server, noise, 2);
+        ASSERT_TRUE(error.has_value()) << "no pause heard in cycle " << cycle;
+        std::cout << "resumed " << *error << " ms from where it should" << std::endl;
+        EXPECT_NEAR(*error, 0, WithinMs) << "cycle " << cycle;
+    }
+}
+
+// 440 Hz on the left, 660 Hz on the right.
+QString LeftAndRight()
+{
+    return media::Made("left-right.wav", QStringLiteral("-f lavfi -i sine=frequency=440:sample_rate=48000:duration=60 "
+                                                        "-f lavfi -i sine=frequency=660:sample_rate=48000:duration=60 "
+                                                        "-filter_complex [0][1]amerge=inputs=2 -c:a pcm_s16le"));
+}
+
+// The player's sound choices heard at the sink, with the volume at full.
+class SoundChoices : public MpvPlayerWithSoundServer {
+protected:
+    void SetUp() override
+    {
+        MpvPlayerWithSoundServer::SetUp();
+        ASSERT_TRUE(server.start()) << server.log().toStdString();
+        player->findChild<QAbstractSlider*>(QStringLiteral("playerVolume"))->setValue(100);
+    }
+
+    // Plays the file from its start until `seconds` in.
+    void playFrom(const QString& path, double seconds = 1)
+    {
+        ASSERT_FALSE(path.isEmpty()) << "the test file could not be made";
+        ASSERT_NO_THROW(player->setURL(path));
+        ASSERT_TRUE(media::WaitUntil([&] { return player->currentPosition() >= seconds; }, 20000));
+    }
+    QAction& choice(const char* name)
+    {
+        auto* action = player->contextMenu().findChild<QAction*>(QLatin1String(name));
+        EXPECT_NE(action, nullptr) << name;
+        return action != nullptr ? *action : *player->contextMenu().menuAction();
+    }
+    // What the sink gets in the second after the choice has settled.
+    std::vector<qint16> settledAfter(QAction& action)
+    {
+        action.trigger();
+        media::Pump(1500);
+        return server.record(1000);
+    }
+};
+
+TEST_F(SoundChoices, LeftOnlyPlaysTheLeftChannelOnBothEars)
+{
+    playFrom(LeftAndRight());
+    const std::vector<qint16> heard = settledAfter(choice("soundChannelsLeft"));
+    for (const int channel : {0, 1}) {
+        std::cout << "channel " << channel << ": 440 Hz at " << level::Tone(heard, channel, 440) << " dB, 660 Hz at "
+                  << level::Tone(heard, channel, 660) << " dB" << std::endl;
+        EXPECT_GT(level::Tone(heard, channel, 440), -30) << "channel " << channel;
+        EXPECT_LE(level::Tone(heard, channel, 660), level::Tone(heard, channel, 440) - 40) << "channel " << channel;
+    }
+}
+
+TEST_F(SoundChoices, CutHumLowersFiftyHertzAndKeepsTheVoiceBand)
+{
+    playFrom(media::Made("hum.wav", QStringLiteral("-f lavfi -i sine=frequency=50:sample_rate=48000:duration=60 "
+                                                   "-f lavfi -i sine=frequency=1000:sample_rate=48000:duration=60 "
+                                                   "-filter_complex [0][1]amix=inputs=2:normalize=0 -c:a pcm_s16le")));
+    const std::vector<qint16> before = server.record(1000);
+    const std::vector<qint16> after = settledAfter(choice("soundCutHum"));
+    std::cout << "50 Hz " << level::Tone(before, 0, 50) << " -> " << level::Tone(after, 0, 50) << " dB, 1 kHz "
+              << level::Tone(before, 0, 1000) << " -> " << level::Tone(after, 0, 1000) << " dB" << std::endl;
+    EXPECT_LE(level::Tone(after, 0, 50), level::Tone(before, 0, 50) - 30);
+    EXPECT_NEAR(level::Tone(after, 0, 1000), level::Tone(before, 0, 1000), 1);
+}
+
+TEST_F(SoundChoices, ReduceNoiseLowersTheHissAndKeepsTheTone)
+{
+    playFrom(media::Made("noisy-tone.wav", QStringLiteral("-f lavfi -i sine=frequency=1000:sample_rate=48000:duration=60 "
+                                                          "-f lavfi -i anoisesrc=color=white:sample_rate=48000:amplitude=0.0547:"
+                                                          "seed=7:duration=60 -filter_complex [0][1]amix=inputs=2:normalize=0 "
+                                                          "-c:a pcm_s16le")));
+    // The noise is what is left once the tone's share of the power is taken away.
+    const auto noise = [](const std::vector<qint16>& heard) {
+        const double total = std::pow(10, level::Rms(heard, 0) / 10);
+        const double tone = std::pow(10, level::Tone(heard, 0, 1000) / 10) / 2;
+        return 10 * std::log10(std::max(total - tone, 1e-12));
+    };
+    const std::vector<qint16> before = server.record(1000);
+    const std::vector<qint16> after = settledAfter(choice("soundReduceNoise"));
+    std::cout << "noise " << noise(before) << " -> " << noise(after) << " dB, tone " << level::Tone(before, 0, 1000)
+              << " -> " << level::Tone(after, 0, 1000) << " dB" << std::endl;
+    EXPECT_LE(noise(after), noise(before) - 10);
+    EXPECT_NEAR(level::Tone(after, 0, 1000), level::Tone(before, 0, 1000), 3);
+}
+
+TEST_F(SoundChoices, EvenOutLoudnessRaisesAQuietVoiceWithoutClippingALoudOne)
+{
+    // espeak-ng reads this at some -20 dBFS RMS: it plays 10 s at -40 dBFS, then 10 s with peaks
+    // near full scale.
+    const QString path = media::Made(
+        "quiet-loud-speech.wav",
+        QStringLiteral("-i speech.wav -filter_complex [0]aresample=48000,asplit[a][b];[a]volume=-19.7dB[q];[b]volume=0.9dB[l];"
+                       "[q][l]concat=n=2:v=0:a=1 -c:a pcm_s16le"),
+        QStringLiteral("The interview began in the morning. We talked about the harvest, the weather, and the long "
+                       "road to the market town, where my grandmother sold eggs and cheese every Saturday for forty years."));
+    choice("soundEvenOutLoudness").trigger();
+    playFrom(path, 2);
+    const std::vector<qint16> quiet = server.record(7000);
+    ASSERT_TRUE(media::WaitUntil([&] { return player->currentPosition() > 10.6; }, 5000));
+    const std::vector<qint16> loud = server.record(9000);
+    std::cout << "quiet voice at " << level::Rms(quiet, 0) << " dBFS RMS, loud one's peaks at " << level::Peak(loud)
+              << " dBFS" << std::endl;
+    EXPECT_GE(level::Rms(quiet, 0), -26);
+    EXPECT_LE(level::Peak(loud), -0.5);
+}
+
+TEST_F(SoundChoices, SwitchingWhilePlayingNeitherStopsTheSoundNorMovesThePosition)
+{
+    playFrom(LeftAndRight());
+    PositionTrace trace(*player);
+    server.forget();
+    for (const char* name : {"soundEvenOutLoudness", "soundCutHum", "soundReduceNoise", "soundChannelsLeft", "soundChannelsRight",
+                             "soundChannelsBoth"}) {
+        choice(name).trigger();
+        trace.waitUntil([] { return false; }, 400);
+        if (choice(name).actionGroup() == nullptr) {
+            choice(name).trigger();
+            trace.waitUntil([] { return false; }, 400);
+        }
+    }
+    const std::vector<qint16> heard = server.take();
+    std::size_t longest = 0;
+    for (std::size_t i = 0, run = 0; i < heard.size(); i += SoundServer::Channels) {
+        run = std::abs(heard[i]) <= 8 ? run + 1 : 0;
+        longest = std::max(longest, run);
+    }
+    std::cout << "longest silence " << longest * 1000.0 / SoundServer::Rate << " ms, largest step "
+              << trace.largestJump * 1000 << " ms" << std::endl;
+    EXPECT_LT(longest, static_cast<std::size_t>(SoundServer::Rate / 10)) << "a silence of more than 100 ms";
+    EXPECT_LT(trace.largestJump, 0.1) << "the position stepped";
+    EXPECT_EQ(player->playState(), MediaPlayer::Playing);
 }
 
 } // namespace

@@ -16,11 +16,6 @@ namespace {
 
 constexpr const char* Sine = "-f lavfi -i sine=frequency=440:sample_rate=44100:duration=60";
 
-QStringList split(const char* arguments)
-{
-    return QString::fromLatin1(arguments).split(u' ', Qt::SkipEmptyParts);
-}
-
 } // namespace
 
 const std::vector<Format>& Formats()
@@ -58,15 +53,26 @@ bool Ffmpeg(const QStringList& arguments)
 
 QString Path(const Format& format)
 {
+    return Made(format.file, QLatin1String(Sine) + u' ' + QLatin1String(format.ffmpegArguments));
+}
+
+QString Made(const char* file, const QString& arguments, const QString& speech)
+{
     const QDir folder(QStringLiteral(HORCHPULT_MEDIA_DIR));
-    const QString path = folder.filePath(QString::fromLatin1(format.file));
+    const QString path = folder.filePath(QString::fromLatin1(file));
     if (QFile::exists(path))
         return path;
     folder.mkpath(QStringLiteral("."));
     // Made under a name of this process's own, then renamed: another test may be making it too.
     const QString part = folder.filePath(QStringLiteral("part%1-").arg(QCoreApplication::applicationPid()) +
-                                         QString::fromLatin1(format.file));
-    if (!Ffmpeg(split(Sine) + split(format.ffmpegArguments) + QStringList{part}) || !QFile::rename(part, path)) {
+                                         QString::fromLatin1(file));
+    const QString spoken = part + QStringLiteral(".speech.wav");
+    QStringList ffmpeg = arguments.split(u' ', Qt::SkipEmptyParts);
+    ffmpeg.replaceInStrings(QStringLiteral("speech.wav"), spoken);
+    const bool read = speech.isEmpty() || QProcess::execute(QStringLiteral("espeak-ng"), {QStringLiteral("-w"), spoken, speech}) == 0;
+    const bool made = read && Ffmpeg(ffmpeg + QStringList{part}) && QFile::rename(part, path);
+    QFile::remove(spoken);
+    if (!made) {
         QFile::remove(part);
         if (!QFile::exists(path))
             return {};

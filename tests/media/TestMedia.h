@@ -29,6 +29,10 @@ const Format& Mp4();
 
 // The file's full path; made on first use, safely when several tests ask at once.
 QString Path(const Format& format);
+// The same for a file FFmpeg makes from these arguments (inputs, filters, encoding), or, when
+// `speech` is given, from espeak-ng's reading of it as the input "speech.wav" (which the
+// arguments then name).
+QString Made(const char* file, const QString& arguments, const QString& speech = {});
 // Runs FFmpeg with these arguments after the input/output options; true on success.
 bool Ffmpeg(const QStringList& arguments);
 

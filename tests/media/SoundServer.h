@@ -1,0 +1,271 @@
+#pragma once
+
+#include "TestMedia.h"
+
+#include "player/MediaPlayer.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QProcessEnvironment>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <numbers>
+#include <optional>
+#include <vector>
+
+// A PulseAudio server of the test's own in a folder of its own, with one null sink. The player
+// reaches it through the socket "native", the test's tools through "control": dropping the
+// player's connections leaves the test's. A stereo recording of the sink's monitor tells what is
+// heard.
+class SoundServer {
+public:
+    static constexpr int Rate = 48000;
+    static constexpr int Channels = 2;
+
+    explicit SoundServer(const QString& folder) : m_folder(folder) {}
+    ~SoundServer()
+    {
+        for (QProcess* process : {&m_monitor, &m_server}) {
+            process->terminate();
+            process->waitForFinished(5000);
+        }
+    }
+
+    QByteArray playerAddress() const { return "unix:" + QFile::encodeName(path("native")); }
+    QString log() { return QString::fromLocal8Bit(m_server.readAllStandardError()); }
+
+    // Starts the server, opens the player's socket and starts recording the monitor.
+    bool start()
+    {
+        QFile script(path("server.pa"));
+        // Rendering ahead and rewinding, a null sink hands new sound to its monitor only a second
+        // or more later; a sound card is heard at once.
+        const bool written = script.open(QIODevice::WriteOnly) &&
+                             script.write("load-module module-null-sink sink_name=sink rate=48000 channels=2 norewinds=1\n"
+                                          "load-module module-native-protocol-unix auth-anonymous=1 socket=" +
+                                          QFile::encodeName(path("control")) + '\n') > 0;
+        script.close();
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("HOME"), m_folder);
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_folder);
+        m_server.setProcessEnvironment(environment);
+        m_server.start(QStringLiteral("pulseaudio"), split("-n --daemonize=no --exit-idle-time=-1 --use-pid-file=no "
+                                                           "--realtime=no --high-priority=no --log-target=stderr -F") +
+                                                         QStringList{path("server.pa")});
+        const auto answers = [&] { return control(split("info")).has_value(); };
+        if (!written || !m_server.waitForStarted() || !media::WaitUntil(answers, 5000))
+            return false;
+        m_monitor.start(QStringLiteral("parec"), split("--device=sink.monitor --raw --format=s16le --rate=48000 "
+                                                       "--channels=2 --latency-msec=20")
+                                                     << QStringLiteral("--server=") + controlAddress());
+        return m_monitor.waitForStarted() && restore();
+    }
+
+    // Every connection of the player ends, and the socket is gone until restore().
+    bool dropClients() { return control(split("unload-module") << m_playerModule).has_value(); }
+    bool restore()
+    {
+        const auto index = control(split("load-module module-native-protocol-unix auth-anonymous=1")
+                                   << QStringLiteral("socket=") + path("native"));
+        m_playerModule = QString::fromLatin1(index.value_or(QByteArray()).trimmed());
+        return !m_playerModule.isEmpty();
+    }
+
+    bool hasPlayingStream() const
+    {
+        const auto listed = control(split("--format=json list sink-inputs"));
+        const QJsonArray streams = QJsonDocument::fromJson(listed.value_or(QByteArray())).array();
+        return std::any_of(streams.begin(), streams.end(),
+                           [](const QJsonValue& stream) { return !stream[QStringLiteral("corked")].toBool(true); });
+    }
+
+    // True if a tenth of a second of the recording's 440 Hz tone reached the sink since the last call.
+    bool toneArrived()
+    {
+        constexpr int Block = Rate / 10;
+        constexpr double Crossings = 2 * media::Tone * Block / Rate;
+        read();
+        bool heard = false;
+        for (; m_recorded.size() >= Block * Channels; m_recorded.erase(m_recorded.begin(), m_recorded.begin() + Block * Channels)) {
+            int crossings = 0;
+            int peak = 0;
+            for (int i = 1; i < Block; ++i) {
+                peak = std::max(peak, std::abs(int(m_recorded[i * Channels])));
+                crossings += (m_recorded[(i - 1) * Channels] < 0) != (m_recorded[i * Channels] < 0);
+            }
+            heard = heard || (peak > 64 && std::abs(crossings - Crossings) < Crossings / 10);
+        }
+        return heard;
+    }
+
+    // What reaches the sink in the next `milliseconds`, as interleaved stereo samples.
+    std::vector<qint16> record(int milliseconds)
+    {
+        forget();
+        media::Pump(milliseconds);
+        return take();
+    }
+    // What reached the sink since the last forget() or take().
+    void forget()
+    {
+        read();
+        m_recorded.clear();
+    }
+    std::vector<qint16> take()
+    {
+        read();
+        return std::exchange(m_recorded, {});
+    }
+
+private:
+    static QStringList split(const char* arguments)
+    {
+        return QString::fromLatin1(arguments).split(u' ', Qt::SkipEmptyParts);
+    }
+    QString path(const char* name) const { return m_folder + u'/' + QLatin1String(name); }
+    QString controlAddress() const { return QStringLiteral("unix:") + path("control"); }
+
+    void read()
+    {
+        m_bytes += m_monitor.readAllStandardOutput();
+        const qsizetype whole = m_bytes.size() / (2 * Channels) * (2 * Channels);
+        const auto* samples = reinterpret_cast<const qint16*>(m_bytes.constData());
+        m_recorded.insert(m_recorded.end(), samples, samples + whole / 2);
+        m_bytes.remove(0, whole);
+    }
+
+    // pactl's output, or nothing if it failed.
+    std::optional<QByteArray> control(QStringList arguments) const
+    {
+        QProcess pactl;
+        pactl.start(QStringLiteral("pactl"), QStringList{QStringLiteral("--server=") + controlAddress()} + arguments);
+        if (!pactl.waitForFinished(5000) || pactl.exitStatus() != QProcess::NormalExit || pactl.exitCode() != 0)
+            return std::nullopt;
+        return pactl.readAllStandardOutput();
+    }
+
+    QString m_folder;
+    QProcess m_server;
+    QProcess m_monitor;
+    QByteArray m_bytes;
+    std::vector<qint16> m_recorded;
+    QString m_playerModule;
+};
+
+// Levels in dB of full scale of one channel of a stereo recording.
+namespace level {
+
+inline double Db(double amplitude)
+{
+    return 20 * std::log10(std::max(amplitude, 1e-9));
+}
+
+// The amplitude of the sine of this frequency in it (Goertzel over whole periods), in dB of
+// full scale.
+inline double Tone(const std::vector<qint16>& recording, int channel, double frequency)
+{
+    const auto frames = static_cast<qsizetype>(recording.size() / SoundServer::Channels);
+    const auto n = static_cast<qsizetype>(std::floor(frames * frequency / SoundServer::Rate) * SoundServer::Rate / frequency);
+    const double w = 2 * std::numbers::pi * frequency / SoundServer::Rate;
+    double s1 = 0, s2 = 0;
+    for (qsizetype i = 0; i < n; ++i) {
+        const double s = recording[i * SoundServer::Channels + channel] / 32768.0 + 2 * std::cos(w) * s1 - s2;
+        s2 = s1;
+        s1 = s;
+    }
+    const double power = s1 * s1 + s2 * s2 - 2 * std::cos(w) * s1 * s2;
+    return Db(2 * std::sqrt(power) / std::max<double>(n, 1));
+}
+
+// RMS in dBFS (a full-scale square wave reads 0 dB).
+inline double Rms(const std::vector<qint16>& recording, int channel)
+{
+    double sum = 0;
+    const std::size_t frames = recording.size() / SoundServer::Channels;
+    for (std::size_t i = 0; i < frames; ++i)
+        sum += std::pow(recording[i * SoundServer::Channels + channel] / 32768.0, 2);
+    return Db(std::sqrt(sum / std::max<double>(frames, 1)));
+}
+
+inline double Peak(const std::vector<qint16>& recording)
+{
+    int peak = 0;
+    for (const qint16 sample : recording)
+        peak = std::max(peak, std::abs(int(sample)));
+    return Db(peak / 32768.0);
+}
+
+} // namespace level
+
+// F2 with auto-rewind and then F3, as the window does them, while `noise` plays (a mono WAV of
+// 16-bit white noise at 48 kHz, so every stretch of it is found at one place only): how far in
+// milliseconds the first sound heard after F3 lies from the last one heard before F2 minus the
+// rewind; negative: earlier. Nothing if the sink's recording shows no pause.
+inline std::optional<double> ResumeErrorMs(player::MediaPlayer& player, SoundServer& server, const QString& noise, double rewind)
+{
+    QFile file(noise);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QByteArray wav = file.readAll();
+    const qsizetype data = wav.indexOf("data") + 8;
+    const auto* source = reinterpret_cast<const qint16*>(wav.constData() + data);
+    const qsizetype length = (wav.size() - data) / 2;
+
+    // Steady playback well after the start, so the rewind never reaches it.
+    player.setCurrentPosition(rewind + 3);
+    media::Pump(1000);
+    server.forget();
+    media::Pump(400);
+    const double pausedNear = player.currentPosition();
+    player.pause();
+    player.setCurrentPosition(std::max(0.0, player.currentPosition() - rewind));
+    media::Pump(400);
+    player.pause();
+    player.play();
+    media::Pump(400);
+    const std::vector<qint16> heard = server.take();
+
+    // The pause: the first stretch of 20 ms or more without sound.
+    constexpr qsizetype Stretch = SoundServer::Rate / 50;
+    const auto frames = static_cast<qsizetype>(heard.size() / SoundServer::Channels);
+    const auto at = [&](qsizetype frame) { return static_cast<double>(heard[frame * SoundServer::Channels]); };
+    qsizetype silentFrom = -1, soundAgain = -1;
+    for (qsizetype i = 0, run = 0; i < frames && soundAgain < 0; ++i) {
+        run = std::abs(at(i)) <= 1 ? run + 1 : 0;
+        if (run == Stretch && silentFrom < 0 && i + 1 - run >= Stretch)
+            silentFrom = i + 1 - run;
+        if (silentFrom >= 0 && run == 0 && i - silentFrom >= Stretch)
+            soundAgain = i;
+    }
+    if (silentFrom < 0 || soundAgain < 0 || soundAgain + Stretch > frames)
+        return std::nullopt;
+
+    // Where in the source a stretch of the recording lies, searched half a second either side.
+    const auto find = [&](qsizetype recorded, double nearSeconds) {
+        const auto near = static_cast<qsizetype>(nearSeconds * SoundServer::Rate);
+        double best = -2;
+        qsizetype found = 0;
+        for (qsizetype offset = std::max<qsizetype>(0, near - SoundServer::Rate / 2);
+             offset < std::min(length - Stretch, near + SoundServer::Rate / 2); ++offset) {
+            double product = 0, energy = 0;
+            for (qsizetype i = 0; i < Stretch; ++i) {
+                product += at(recorded + i) * source[offset + i];
+                energy += double(source[offset + i]) * source[offset + i];
+            }
+            const double match = product / std::sqrt(std::max(energy, 1.0));
+            if (match > best) {
+                best = match;
+                found = offset;
+            }
+        }
+        return static_cast<double>(found) / SoundServer::Rate;
+    };
+    const double lastHeard = find(silentFrom - Stretch, pausedNear) + static_cast<double>(Stretch) / SoundServer::Rate;
+    const double resumed = find(soundAgain, lastHeard - rewind);
+    return (resumed - (lastHeard - rewind)) * 1000;
+}
