@@ -137,6 +137,7 @@ frm1::frm1(platform::Desktop& desktop, platform::LastResort& lastResort,
     setWindowIcon(HorchpultIcon());
     BuildMenu();
     BuildControls();
+    AddTimestampEntries(wm1->contextMenu());
     ConnectHandlers();
     m_hWnd = m_desktop.RegisterWindow(*this);
     DescribeHotKeys();

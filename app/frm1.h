@@ -82,10 +82,6 @@ public:
     void SeekToCommand(double seconds);
     // F4's timestamp, for the foot pedals; only once a medium is loaded.
     void TimestampCommand();
-    // The player's menu entries for timestamps: "Insert timestamp (F4)", which puts the timestamp
-    // on the clipboard (the menu has taken the focus from the editor), and the choice of format,
-    // which holds for the run.
-    void AddTimestampEntries(QMenu& menu);
     // The rate of the speed step shown.
     double PlaybackRate() const;
 
@@ -110,6 +106,10 @@ signals:
 
 private:
     void BuildMenu();
+    // The player's menu entries for timestamps: "Insert timestamp (F4)", which puts the timestamp
+    // on the clipboard (the menu has taken the focus from the editor), and the choice of format,
+    // which holds for the run.
+    void AddTimestampEntries(QMenu& menu);
     void BuildControls();
     void ConnectHandlers();
 

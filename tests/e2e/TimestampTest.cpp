@@ -59,7 +59,6 @@ protected:
         window->OpenGivenFile(recording);
         ASSERT_EQ(window->Geladen(), -1) << "the recording did not open";
         window->Player().setCurrentPosition(83.47);
-        window->AddTimestampEntries(menu);
 
         typed = dir.filePath(QStringLiteral("typed"));
         // Raw: every byte reaches the file as it is typed, none is echoed or edited by the tty.
@@ -88,7 +87,7 @@ protected:
     void Choose(const char* action)
     {
         OnGui([&] {
-            menu.findChild<QAction*>(QString::fromLatin1(action))->trigger();
+            window->Player().contextMenu().findChild<QAction*>(QString::fromLatin1(action))->trigger();
             return 0;
         });
     }
@@ -125,7 +124,6 @@ protected:
     }
 
     QTemporaryDir dir;
-    QMenu menu;
     QPlainTextEdit editor;
     QProcess xterm;
     QString typed;

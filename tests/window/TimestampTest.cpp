@@ -70,8 +70,7 @@ TEST_F(Timestamps, F4TypesThePositionInTheChosenFormatOnceForEachPress)
     EXPECT_EQ(desktop.typed, QStringList({"#00:01:23-4#", "#00:01:23-4#"}));
     EXPECT_TRUE(Notice().isEmpty()) << Notice().toStdString();
 
-    QMenu menu;
-    window->AddTimestampEntries(menu);
+    QMenu& menu = window->Player().contextMenu();
     auto* hashes = menu.findChild<QAction*>(QStringLiteral("timestamp_hashes"));
     auto* brackets = menu.findChild<QAction*>(QStringLiteral("timestamp_brackets"));
     ASSERT_TRUE(hashes != nullptr && brackets != nullptr);
@@ -87,8 +86,7 @@ TEST_F(Timestamps, TheMenuEntryAndARefusedTypingPutTheTimestampOnTheClipboardAnd
 {
     Open();
     wm1->position = 83.47;
-    QMenu menu;
-    window->AddTimestampEntries(menu);
+    QMenu& menu = window->Player().contextMenu();
     auto* insert = menu.findChild<QAction*>(QStringLiteral("zeitmarke"));
     ASSERT_NE(insert, nullptr);
     EXPECT_EQ(insert->text(), QStringLiteral("Insert timestamp (F4)"));
