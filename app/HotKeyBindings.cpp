@@ -12,8 +12,8 @@ struct KeyLabel {
     std::uint32_t vk;
     const char* label;
 };
-// The labels that tell which function key does what.
-constexpr KeyLabel FunctionKeyLabels[] = {{112, "Label2"}, {113, "Label4"}, {114, "Label3"}};
+// The labels that tell which function key does what; F4 has none.
+constexpr KeyLabel FunctionKeyLabels[] = {{112, "Label2"}, {113, "Label4"}, {114, "Label3"}, {115, nullptr}};
 
 // What the user can do where the keys do not reach the program from everywhere.
 const QString BindThemInstead = QStringLiteral(
@@ -76,15 +76,18 @@ void frm1::m_desktop_HotKeysBound(const std::vector<platform::HotKeyTrigger>& tr
     for (const platform::HotKeyTrigger& given : triggers) {
         const auto* row = std::find_if(std::begin(FunctionKeyLabels), std::end(FunctionKeyLabels),
                                        [&](const KeyLabel& k) { return k.vk == given.vk; });
-        if (given.hwnd != m_hWnd || given.fsModifiers != 0 || row == std::end(FunctionKeyLabels))
+        if (given.hwnd != m_hWnd || (given.fsModifiers & ~platform::MOD_NOREPEAT) != 0 || row == std::end(FunctionKeyLabels))
+            continue;
+        const QString key = platform::TriggerOf(0, given.vk);
+        if (given.trigger.isEmpty())
+            unbound << key;
+        if (row->label == nullptr)
             continue;
         auto* label = findChild<QLabel*>(QString::fromLatin1(row->label));
         if (!m_keyToolTips.contains(row->vk))
             m_keyToolTips.insert(row->vk, label->toolTip());
-        const QString key = platform::TriggerOf(0, given.vk);
         QString toolTip = m_keyToolTips.value(row->vk);
         if (given.trigger.isEmpty()) {
-            unbound << key;
             toolTip += QStringLiteral(" (the desktop left %1 unbound)").arg(key);
         } else if (!SameTrigger(given.trigger, key)) {
             toolTip.replace(QStringLiteral("function key ") + key,
