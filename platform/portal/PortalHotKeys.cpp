@@ -1,5 +1,7 @@
 #include "PortalHotKeys.h"
 
+#include "PortalRequest.h"
+
 #include "platform/VirtualKeys.h"
 
 #include <QDBusMessage>
@@ -15,38 +17,21 @@ namespace platform {
 
 namespace {
 
-const QString Portal = QStringLiteral("org.freedesktop.portal.Desktop");
-const QString PortalPath = QStringLiteral("/org/freedesktop/portal/desktop");
 const QString GlobalShortcuts = QStringLiteral("org.freedesktop.portal.GlobalShortcuts");
-const QString RequestInterface = QStringLiteral("org.freedesktop.portal.Request");
-const QString SessionInterface = QStringLiteral("org.freedesktop.portal.Session");
 const QString HostRegistry = QStringLiteral("org.freedesktop.host.portal.Registry");
 const QString Shortcuts = QStringLiteral("shortcuts");
 const QString HandleToken = QStringLiteral("handle_token");
 // The same in every run: desktops that know no application id (Plasma with Debian 12's portal)
 // file the program's shortcuts under the session's token, and find them again by it.
 const QString SessionToken = QStringLiteral("horchpult");
-constexpr uint Success = 0;
-constexpr uint Failed = 2;
 constexpr uint FirstVersionWithOwnPage = 2;
 constexpr int CloseTimeoutMs = 1000;
-
-QDBusMessage PortalCall(const QString& interface, const QString& method)
-{
-    return QDBusMessage::createMethodCall(Portal, PortalPath, interface, method);
-}
 
 bool SameKeys(const std::vector<HotKey>& a, const std::vector<HotKey>& b)
 {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const HotKey& x, const HotKey& y) {
         return x.hwnd == y.hwnd && x.id == y.id && x.name == y.name;
     });
-}
-
-// Debian 12's portal answers with the session handle as a string, later ones as an object path.
-QString PathFrom(const QVariant& value)
-{
-    return value.canConvert<QDBusObjectPath>() ? value.value<QDBusObjectPath>().path() : value.toString();
 }
 
 } // namespace
@@ -78,13 +63,14 @@ PortalHotKeys::PortalHotKeys(QDBusConnection bus, uint version, bool x11Handles,
       m_bound(std::move(bound))
 {
     RegisterPortalShortcutTypes();
-    m_bus.connect(Portal, PortalPath, GlobalShortcuts, QStringLiteral("Activated"), this,
+    m_bus.connect(PortalService, PortalPath, GlobalShortcuts, QStringLiteral("Activated"), this,
                   SLOT(Activated(QDBusMessage)));
-    m_bus.connect(Portal, PortalPath, GlobalShortcuts, QStringLiteral("ShortcutsChanged"), this,
+    m_bus.connect(PortalService, PortalPath, GlobalShortcuts, QStringLiteral("ShortcutsChanged"), this,
                   SLOT(ShortcutsChanged(QDBusMessage)));
     m_changed.setSingleShot(true);
     m_changed.setInterval(0);
     connect(&m_changed, &QTimer::timeout, this, &PortalHotKeys::Sync);
+    m_requests = new QObject(this);
     // The user may come back from the desktop's settings, where no desktop tells every change.
     connect(qGuiApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
         if (state == Qt::ApplicationActive && m_stage == Stage::Open && !m_session.isEmpty() && !m_refreshing) {
@@ -166,7 +152,7 @@ void PortalHotKeys::CreateSession()
 
 void PortalHotKeys::Created(uint code, const QVariantMap& results)
 {
-    if (code != Success) {
+    if (code != PortalRequest::Success) {
         // No session, so no key reaches the program until the user asks again.
         m_stage = Stage::Open;
         Report();
@@ -235,16 +221,11 @@ void PortalHotKeys::Answered(const QVariantMap& results)
 
 void PortalHotKeys::CloseSession(QDBus::CallMode mode)
 {
-    if (!m_session.isEmpty()) {
-        const QDBusMessage close =
-            QDBusMessage::createMethodCall(Portal, m_session, SessionInterface, QStringLiteral("Close"));
-        if (mode == QDBus::Block)
-            m_bus.call(close, QDBus::Block, CloseTimeoutMs);
-        else
-            m_bus.asyncCall(close);
-    }
-    for (const QString& path : m_requests.keys())
-        Forget(path);
+    if (!m_session.isEmpty())
+        ClosePortalSession(m_bus, m_session, mode, CloseTimeoutMs);
+    // Requests of the closed session answer nothing.
+    m_requests->deleteLater();
+    m_requests = new QObject(this);
     m_session.clear();
     m_sent.clear();
     m_given.clear();
@@ -252,52 +233,13 @@ void PortalHotKeys::CloseSession(QDBus::CallMode mode)
     m_stage = Stage::Closed;
 }
 
-void PortalHotKeys::Request(QDBusMessage call, const QString& token, Answer answer)
+void PortalHotKeys::Request(const QDBusMessage& call, const QString& token, Answer answer)
 {
-    // The Response may follow the reply at once, so its match is in place before the call.
-    QString sender = m_bus.baseService().mid(1);
-    sender.replace(QLatin1Char('.'), QLatin1Char('_'));
-    const QString expected = QStringLiteral("%1/request/%2/%3").arg(PortalPath, sender, token);
-    const auto await = [this](const QString& path, Answer waiting) {
-        m_requests.insert(path, std::move(waiting));
-        m_bus.connect(Portal, path, RequestInterface, QStringLiteral("Response"), this,
-                      SLOT(Responded(QDBusMessage)));
-    };
-    await(expected, std::move(answer));
-    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [this, expected, await](QDBusPendingCallWatcher* done) {
-                done->deleteLater();
-                if (!m_requests.contains(expected))
-                    return; // answered already, or its session is gone
-                const QDBusPendingReply<QDBusObjectPath> reply = *done;
-                if (!reply.isError() && reply.value().path() == expected)
-                    return;
-                const Answer waiting = m_requests.value(expected);
-                Forget(expected);
-                if (reply.isError())
-                    waiting(Failed, {});
-                else
-                    await(reply.value().path(), waiting); // portals older than the handle_token convention
-            });
-}
-
-void PortalHotKeys::Forget(const QString& requestPath)
-{
-    m_bus.disconnect(Portal, requestPath, RequestInterface, QStringLiteral("Response"), this,
-                     SLOT(Responded(QDBusMessage)));
-    m_requests.remove(requestPath);
-}
-
-void PortalHotKeys::Responded(const QDBusMessage& response)
-{
-    const QList<QVariant> arguments = response.arguments();
-    const auto found = m_requests.constFind(response.path());
-    if (found == m_requests.constEnd() || arguments.size() < 2)
-        return;
-    const Answer answer = found.value();
-    Forget(response.path());
-    answer(arguments.at(0).toUInt(), qdbus_cast<QVariantMap>(arguments.at(1)));
+    PortalRequest::Send(m_bus, call, token, m_requests,
+                        [this, session = m_requests, answer = std::move(answer)](uint code, const QVariantMap& results) {
+                            if (session == m_requests)
+                                answer(code, results);
+                        });
 }
 
 void PortalHotKeys::Take(const PortalShortcuts& given)

@@ -68,7 +68,6 @@ public:
     QString TakeActivationToken();
 
 private slots:
-    void Responded(const QDBusMessage& response);
     void Activated(const QDBusMessage& activation);
     void ShortcutsChanged(const QDBusMessage& change);
 
@@ -84,10 +83,9 @@ private:
     void Created(uint code, const QVariantMap& results);
     void Listed(uint code, const QVariantMap& results);
     void Answered(const QVariantMap& results);
-    // Sends a portal request made with the handle token `token`; its Response signal reaches
-    // `answer`. A call the portal refuses outright is answered as a failed request.
-    void Request(QDBusMessage call, const QString& token, Answer answer);
-    void Forget(const QString& requestPath);
+    // Sends a portal request of the open session made with the handle token `token`; its answer
+    // reaches `answer` unless the session has closed by then.
+    void Request(const QDBusMessage& call, const QString& token, Answer answer);
     // Takes what the desktop says it has now, whole.
     void Take(const PortalShortcuts& given);
     // Tells `bound` what the desktop has now, when that is news.
@@ -113,7 +111,7 @@ private:
     QStringList m_reported;
     bool m_bindAnyway = false;   // the user asked again: bind even what the desktop lists
     bool m_refreshing = false;   // a listing of the open session is under way
-    QHash<QString, Answer> m_requests;  // by request path
+    QObject* m_requests = nullptr;  // owns the open session's requests
     QString m_activationToken;
     int m_handleTokens = 0;
     // Keys registered one after another are bound in one request.

@@ -10,6 +10,17 @@
 
 namespace platform {
 
+// The desktop portal's bus name and object path.
+extern const QString PortalService;
+extern const QString PortalPath;
+
+// A call of one of the portal's interfaces.
+QDBusMessage PortalCall(const QString& interface, const QString& method);
+// Closes a portal session; waits at most timeoutMs with QDBus::Block.
+void ClosePortalSession(const QDBusConnection& bus, const QString& session, QDBus::CallMode mode, int timeoutMs);
+// A session handle as a portal answers it: Debian 12's as a string, later ones as an object path.
+QString PathFrom(const QVariant& value);
+
 // One request to the desktop portal: the call, then the Response signal of its request object,
 // whose path the portal derives from the caller's bus name and the call's handle_token. A call the
 // portal refuses outright answers as a refusal (response 2) does. The answer reaches `answered`

@@ -12,8 +12,6 @@ namespace platform {
 
 namespace {
 
-const QString Portal = QStringLiteral("org.freedesktop.portal.Desktop");
-const QString PortalPath = QStringLiteral("/org/freedesktop/portal/desktop");
 const QString RemoteDesktop = QStringLiteral("org.freedesktop.portal.RemoteDesktop");
 const QString SessionInterface = QStringLiteral("org.freedesktop.portal.Session");
 constexpr uint Keyboard = 1;
@@ -21,13 +19,7 @@ constexpr int CloseTimeoutMs = 1000;
 
 QDBusMessage RemoteDesktopCall(const QString& method)
 {
-    return QDBusMessage::createMethodCall(Portal, PortalPath, RemoteDesktop, method);
-}
-
-// Debian 12's portal answers with the session handle as a string, later ones as an object path.
-QString PathFrom(const QVariant& value)
-{
-    return value.canConvert<QDBusObjectPath>() ? value.value<QDBusObjectPath>().path() : value.toString();
+    return PortalCall(RemoteDesktop, method);
 }
 
 } // namespace
@@ -36,10 +28,8 @@ PortalTyping::PortalTyping(QDBusConnection bus) : m_bus(std::move(bus)) {}
 
 PortalTyping::~PortalTyping()
 {
-    if (!m_session.isEmpty()) {
-        m_bus.call(QDBusMessage::createMethodCall(Portal, m_session, SessionInterface, QStringLiteral("Close")),
-                   QDBus::Block, CloseTimeoutMs);
-    }
+    if (!m_session.isEmpty())
+        ClosePortalSession(m_bus, m_session, QDBus::Block, CloseTimeoutMs);
 }
 
 void PortalTyping::Type(const QString& text, Done done)
@@ -68,7 +58,7 @@ void PortalTyping::CreateSession()
             Answered(false);
             return;
         }
-        m_bus.connect(Portal, m_session, SessionInterface, QStringLiteral("Closed"), this, SLOT(SessionClosed(QDBusMessage)));
+        m_bus.connect(PortalService, m_session, SessionInterface, QStringLiteral("Closed"), this, SLOT(SessionClosed(QDBusMessage)));
         SelectDevices();
     });
 }
@@ -108,8 +98,8 @@ void PortalTyping::Answered(bool started)
     }
     m_stage = Stage::Declined;
     if (!m_session.isEmpty()) {
-        m_bus.disconnect(Portal, m_session, SessionInterface, QStringLiteral("Closed"), this, SLOT(SessionClosed(QDBusMessage)));
-        m_bus.asyncCall(QDBusMessage::createMethodCall(Portal, m_session, SessionInterface, QStringLiteral("Close")));
+        m_bus.disconnect(PortalService, m_session, SessionInterface, QStringLiteral("Closed"), this, SLOT(SessionClosed(QDBusMessage)));
+        ClosePortalSession(m_bus, m_session, QDBus::NoBlock, CloseTimeoutMs);
         m_session.clear();
     }
     auto refused = std::exchange(m_waiting, {});
@@ -169,7 +159,7 @@ void PortalTyping::SessionClosed(const QDBusMessage& closed)
         Answered(false);
         return;
     }
-    m_bus.disconnect(Portal, m_session, SessionInterface, QStringLiteral("Closed"), this,
+    m_bus.disconnect(PortalService, m_session, SessionInterface, QStringLiteral("Closed"), this,
                      SLOT(SessionClosed(QDBusMessage)));
     m_session.clear();
     m_keys.clear();

@@ -263,7 +263,8 @@ TEST_F(BindsLater, KeysGivenInTheSettingsAreSeenWhenTheUserComesBackToTheWindow)
     ASSERT_TRUE(settings.IsUsable());
     ASSERT_TRUE(settings.TakeFocus());
     media::Pump(200);
-    const std::pair<const char*, const char*> given[] = {{"spielen", "F3"}, {"stop", "F2"}, {"zurueck", "F1"}};
+    const std::pair<const char*, const char*> given[] = {
+        {"spielen", "F3"}, {"stop", "F2"}, {"zurueck", "F1"}, {"zeitmarke", "F4"}};
     for (const auto& [id, key] : given)
         Backend().Give(QLatin1String(id), QLatin1String(key));
     ASSERT_TRUE(settings.Focus(static_cast<unsigned long>(window->winId())));
