@@ -6,8 +6,7 @@
 
 #include <QDBusMessage>
 #include <QDBusObjectPath>
-#include <QDBusPendingCallWatcher>
-#include <QDBusPendingReply>
+#include <QDBusPendingCall>
 #include <QDBusVariant>
 #include <QGuiApplication>
 
