@@ -57,14 +57,21 @@ void frm1::TimestampCommand()
         InsertTimestamp();
 }
 
-void frm1::InsertTimestamp()
+std::optional<QString> frm1::TimestampNow()
 {
     double position = 0;
     if (!Trap(PlaybackFailed, [&] { position = wm1->currentPosition(); }))
+        return std::nullopt;
+    return TimestampText(position, m_timestampFormat);
+}
+
+void frm1::InsertTimestamp()
+{
+    const std::optional<QString> stamp = TimestampNow();
+    if (!stamp)
         return;
-    const QString text = TimestampText(position, m_timestampFormat);
     // The desktop may answer after the window has gone.
-    m_desktop.TypeText(text, [window = QPointer<frm1>(this), text](bool typed) {
+    m_desktop.TypeText(*stamp, [window = QPointer<frm1>(this), text = *stamp](bool typed) {
         if (!typed && window)
             window->m_lastResort.Run([&] { window->CopyTimestamp(text, TypingRefused.arg(text)); });
     });
@@ -75,11 +82,8 @@ void frm1::zeitmarke_Click()
     // The menu has the focus now, not the editor: the timestamp waits on the clipboard.
     if (geladen != True)
         return;
-    double position = 0;
-    if (Trap(PlaybackFailed, [&] { position = wm1->currentPosition(); })) {
-        const QString text = TimestampText(position, m_timestampFormat);
-        CopyTimestamp(text, OnClipboard.arg(text));
-    }
+    if (const std::optional<QString> stamp = TimestampNow())
+        CopyTimestamp(*stamp, OnClipboard.arg(*stamp));
 }
 
 void frm1::CopyTimestamp(const QString& text, const QString& line)

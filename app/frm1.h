@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QAction;
@@ -131,6 +132,8 @@ private:
     void RewindMedia();
     // F4: types the position as a timestamp into the program that has the focus, or where the
     // desktop does not let the window type, puts it on the clipboard.
+    // The position now in the chosen format; none when the player fails, which it has shown.
+    std::optional<QString> TimestampNow();
     void InsertTimestamp();
     void zeitmarke_Click();
     void CopyTimestamp(const QString& text, const QString& line);

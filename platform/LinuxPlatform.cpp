@@ -37,18 +37,23 @@ xcb_connection_t* QtX11Connection()
     auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
     return x11 != nullptr ? x11->connection() : nullptr;
 }
-} // namespace
-
+// A session-bus connection of the platform's own for the desktop portal: the portal ties a
+// connection to the application id of its first call, and Qt's Wayland decorations ask the
+// portal for settings on the shared connection as soon as a window appears.
 QDBusConnection OwnPortalConnection()
 {
     return QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("horchpult-portal"));
 }
+} // namespace
 
-LinuxPlatform::LinuxPlatform(LastResort& lastResort, QDBusConnection bus) : m_lastResort(lastResort)
+LinuxPlatform::LinuxPlatform(LastResort& lastResort, std::optional<QDBusConnection> portalBus)
+    : m_lastResort(lastResort)
 {
     const auto pressed = [this](const HotKey& key) { Pressed(key); };
     xcb_connection_t* connection = QtX11Connection();
     const bool wayland = IsWaylandSession();
+    // Only a Wayland session asks the portal; elsewhere the bus stays unconnected.
+    const QDBusConnection bus = !wayland ? QDBusConnection(QString()) : portalBus ? *portalBus : OwnPortalConnection();
     if (wayland)
         PortalHotKeys::RegisterApplication(bus, QGuiApplication::desktopFileName(), PortalProbeTimeoutMs);
     const uint portalVersion = wayland ? PortalHotKeys::OfferedVersion(bus, PortalProbeTimeoutMs) : 0;

@@ -11,17 +11,13 @@
 #include <QPointer>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace platform {
 
 class LastResort;
 class PortalHotKeys;
-
-// A session-bus connection of the platform's own for the desktop portal: the portal ties a
-// connection to the application id of its first call, and Qt's Wayland decorations ask the
-// portal for settings on the shared connection as soon as a window appears.
-QDBusConnection OwnPortalConnection();
 
 // The desktop services on Linux. Hot keys go through the desktop portal's global shortcuts in a
 // Wayland session whose desktop offers them, and otherwise are key grabs on Qt's own X11
@@ -30,15 +26,16 @@ QDBusConnection OwnPortalConnection();
 // so the window still starts; elsewhere without an X11 connection (Qt's offscreen platform)
 // registering a hot key fails with last error 1400. Text is typed into other programs through
 // XTest on X11 and through the portal's remote desktop in a Wayland session. Window handles are
-// the top-level widgets' X window ids on X11, numbers the platform gives out elsewhere. Messages that reach a
-// window from outside (hot-key presses, destruction) and the desktop's answers are delivered
+// the top-level widgets' X window ids on X11, numbers the platform gives out elsewhere. Messages
+// that reach a window from outside (hot-key presses, destruction) and the desktop's answers are delivered
 // inside the last resort, so no failure escapes into Qt. Needs a QGuiApplication; one per
 // program, living longer than every window it knows.
 class LinuxPlatform final : public Desktop {
 public:
-    // bus: where the desktop portal is asked for global shortcuts in a Wayland session; the
-    // program's application id (QGuiApplication::desktopFileName) is registered there first.
-    explicit LinuxPlatform(LastResort& lastResort, QDBusConnection bus = OwnPortalConnection());
+    // bus: where the desktop portal is asked for global shortcuts and typing in a Wayland session
+    // (by default a session-bus connection of the platform's own, made only there); the
+    // program's application id (QGuiApplication::desktopFileName) is registered on it first.
+    explicit LinuxPlatform(LastResort& lastResort, std::optional<QDBusConnection> bus = std::nullopt);
     ~LinuxPlatform() override;
     LinuxPlatform(const LinuxPlatform&) = delete;
     LinuxPlatform& operator=(const LinuxPlatform&) = delete;
