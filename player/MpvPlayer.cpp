@@ -6,6 +6,7 @@
 #include "MpvVideo.h"
 #include "PedalSymbol.h"
 #include "PlayerErrors.h"
+#include "PulseStream.h"
 #include "SoundChain.h"
 
 #include "platform/LastResort.h"
@@ -105,7 +106,7 @@ QString endReason(const MpvEvent& end)
 } // namespace
 
 MpvPlayer::MpvPlayer(platform::LastResort& lastResort, QWidget* parent)
-    : QWidget(parent), m_lastResort(lastResort)
+    : QWidget(parent), m_lastResort(lastResort), m_pulse(std::make_unique<PulseStream>())
 {
     buildControls();
     buildMenu();
@@ -558,13 +559,16 @@ void MpvPlayer::pause()
 {
     if (m_playState != Playing)
         return;
-    // The position last heard. mpv's time-pos is the one of its last pass, some milliseconds
-    // old, and the output goes on for a moment after it was read; once the output has stopped,
-    // the position of its sound is worked out from the sound it still holds.
+    // The position last heard. mpv's audio-pts is where the sink's clock stands; what the sink
+    // had mixed beyond it when the output stopped may still be heard.
     const double playing = currentPosition();
+    const auto clock = [this] { return m_core->getDouble(property::AudioPts); };
+    const auto stream = m_soundOutput == QLatin1String(mpv::value::PulseOutput) ? m_pulse->playing(clock) : std::nullopt;
     m_core->setFlag(property::Pause, true);
-    const double at = m_core->getDouble(property::AudioPts).value_or(playing);
-    m_heldPosition = at;
+    if (stream)
+        m_heldPosition = stream->clock + m_rate * m_pulse->heardAfterStop(*stream);
+    else
+        m_heldPosition = m_core->getDouble(property::AudioPts).value_or(playing);
     setState(Paused);
 }
 

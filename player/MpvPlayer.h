@@ -24,6 +24,7 @@ namespace player {
 
 class MpvCore;
 class MpvVideo;
+class PulseStream;
 class SoundChain;
 struct MpvEvent;
 
@@ -154,6 +155,7 @@ private:
     double m_duration = 0;
     // The sound output mpv plays on; empty while it has none open.
     QString m_soundOutput;
+    std::unique_ptr<PulseStream> m_pulse;
     // Tries of the real output since sound was last heard.
     int m_soundTries = 0;
     // While a file is being opened: the outcome.

@@ -47,6 +47,7 @@ inline constexpr const char* No = "no";
 inline constexpr const char* Yes = "yes";
 inline constexpr const char* VoLibmpv = "libmpv";
 inline constexpr const char* SilentOutput = "null";
+inline constexpr const char* PulseOutput = "pulse";
 // The desktop's sound outputs, no others: mpv's full list goes on to SDL, whose silent driver
 // (SDL_AUDIODRIVER=dummy) would count as sound, so the real output would never be tried again.
 // mpv skips names it was built without; after the last the silent output follows.

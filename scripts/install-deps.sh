@@ -22,6 +22,7 @@ build=(
     qt6-qpa-plugins
     qt6-wayland
     libmpv-dev
+    libpulse-dev
     libxcb-keysyms1-dev
     libxkbcommon-dev
     libxkbcommon-x11-dev
