@@ -147,8 +147,12 @@ std::optional<PulseStream::Playing> PulseStream::find(std::optional<std::uint32_
     pa_operation* operation = index ? pa_context_get_sink_input_info(m_context, *index, Collect, &question)
                                     : pa_context_get_sink_input_info_list(m_context, Collect, &question);
     const bool answered = operation && runUntil([&] { return question.done; });
-    if (operation)
+    if (operation) {
+        // No late answer may reach the question, which goes with this call.
+        if (!answered)
+            pa_operation_cancel(operation);
         pa_operation_unref(operation);
+    }
     if (!answered)
         disconnect();
     if (!answered || question.found != 1)
