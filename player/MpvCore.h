@@ -31,8 +31,8 @@ struct MpvEvent {
 
 // The one owner of an mpv core, set up independent of the user's mpv configuration, for local
 // files only, silent, with the pitch kept at every speed. Made, used and destroyed on the GUI
-// thread. The audio output is the first of the desktop's (PipeWire, PulseAudio, JACK,
-// ALSA) that opens, else the silent one, unless HORCHPULT_AO names one (tests use "null",
+// thread. The audio output is the first of the desktop's (PulseAudio's protocol, also where
+// PipeWire serves it, then PipeWire's own, JACK, ALSA) that opens, else the silent one, unless HORCHPULT_AO names one (tests use "null",
 // or "pcm" with the file in HORCHPULT_AO_PCM_FILE).
 //
 // mpv's wakeup callback only queues a drain to the GUI thread; the drain hands every event to
