@@ -113,7 +113,8 @@ void PulseStream::disconnect()
 std::optional<PulseStream::Playing> PulseStream::playing(const std::function<std::optional<double>()>& clock)
 {
     auto stream = find(std::nullopt);
-    if (!stream)
+    // PipeWire's PulseAudio server reports neither, as zeros: that is no answer.
+    if (!stream || (stream->waiting == 0 && stream->sinkLatency == 0))
         return std::nullopt;
     if (stream->sinkLatency < Seconds(NextBlockWithin))
         std::this_thread::sleep_for(std::chrono::duration<double>(stream->sinkLatency) + std::chrono::milliseconds(1));

@@ -36,9 +36,10 @@ public:
     PulseStream& operator=(const PulseStream&) = delete;
 
     // This process's one playing stream, just before it stops, with the player's `clock` read
-    // around the answer; nothing if there is none or more than one, or the clock stands still. A sink about to mix its next
-    // block is let mix it first (a few milliseconds), so that neither the sink nor the player's
-    // refill changes the stream before it stops.
+    // around the answer; nothing if there is none or more than one, if the server reports
+    // nothing of it, or if the clock stands still. A sink about to mix its next block is let mix
+    // it first (a few milliseconds), so that neither the sink nor the player's refill changes the
+    // stream before it stops.
     std::optional<Playing> playing(const std::function<std::optional<double>()>& clock);
     // Once that stream has stopped: the seconds of its sound heard after the sink's clock as
     // `before` found it. 0 without an answer.
