@@ -51,8 +51,9 @@ inline constexpr const char* PulseOutput = "pulse";
 // The desktop's sound outputs, no others: mpv's full list goes on to SDL, whose silent driver
 // (SDL_AUDIODRIVER=dummy) would count as sound, so the real output would never be tried again.
 // mpv skips names it was built without; after the last the silent output follows. PulseAudio's
-// protocol comes first, also where PipeWire serves it: only there can the player learn how much
-// of the sound a pause still lets out (PulseStream).
+// protocol comes first, also where PipeWire serves it: only through it does the position a pause
+// reports come within milliseconds of the last sound heard (PulseStream). PipeWire's own output
+// leaves out what the device still plays.
 inline constexpr const char* SoundOutputs = "pulse,pipewire,jack,alsa";
 inline constexpr const char* OnlyFiles = "protocol_whitelist=file";
 inline constexpr const char* Silent = "all=no";
