@@ -568,7 +568,7 @@ void MpvPlayer::pause()
     if (stream)
         m_heldPosition = stream->clock + m_rate * m_pulse->heardAfterStop(*stream);
     else
-        m_heldPosition = m_core->getDouble(property::AudioPts).value_or(playing);
+        m_heldPosition = clock().value_or(playing);
     setState(Paused);
 }
 

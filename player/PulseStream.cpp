@@ -20,7 +20,7 @@ namespace {
 constexpr std::chrono::milliseconds AnswerWithin{300};
 // Between the question before a pause and the stop, a loaded machine may take this long: a sink
 // that mixes its next block sooner is let mix it first.
-constexpr std::chrono::milliseconds NextBlockWithin{10};
+constexpr double NextBlockWithin = 0.010;
 
 struct Question {
     bool done = false;
@@ -33,11 +33,6 @@ struct Question {
 double Seconds(pa_usec_t usec)
 {
     return static_cast<double>(usec) / 1e6;
-}
-
-double Seconds(std::chrono::milliseconds time)
-{
-    return std::chrono::duration<double>(time).count();
 }
 
 void Collect(pa_context*, const pa_sink_input_info* info, int last, void* data)
@@ -116,8 +111,8 @@ std::optional<PulseStream::Playing> PulseStream::playing(const std::function<std
     // PipeWire's PulseAudio server reports neither, as zeros: that is no answer.
     if (!stream || (stream->waiting == 0 && stream->sinkLatency == 0))
         return std::nullopt;
-    if (stream->sinkLatency < Seconds(NextBlockWithin))
-        std::this_thread::sleep_for(std::chrono::duration<double>(stream->sinkLatency) + std::chrono::milliseconds(1));
+    if (stream->sinkLatency < NextBlockWithin)
+        std::this_thread::sleep_for(std::chrono::duration<double>(stream->sinkLatency + 0.001));
     // The server answers half way between the two readings, as a rule.
     const auto before = clock();
     stream = find(stream->index);
