@@ -21,5 +21,10 @@ export XDG_RUNTIME_DIR="$runtime"
 chmod 700 "$runtime"
 # No session bus: a Qt program must not start one that outlives it.
 export DBUS_SESSION_BUS_ADDRESS="unix:path=$runtime/no-session-bus"
-unset WAYLAND_DISPLAY
+unset WAYLAND_DISPLAY XDG_CURRENT_DESKTOP
+export XDG_SESSION_TYPE=x11
+# A desktop portal that a test's own bus starts finds none of the backends this machine happens
+# to have (a KDE user's GlobalShortcuts, say); tests that want one bring their own.
+mkdir "$runtime/portals"
+export XDG_DESKTOP_PORTAL_DIR="$runtime/portals"
 "$@"
