@@ -1,12 +1,14 @@
 include(GoogleTest)
 
 # horchpult_add_test(NAME name SOURCES ... LIBRARIES ... [X11] [WRAPPER program] [LABELS ...]
-#                    [TIMEOUT seconds])
+#                    [TIMEOUT seconds] [TIMED regex])
 # Registers every test case of one GoogleTest executable with ctest, each with a time limit
 # (120 s unless given). X11 tests run each case under a display server of their own, so cases
-# never share grabs or focus; others may run under a wrapper program.
+# never share grabs or focus; others may run under a wrapper program. Cases whose full name
+# matches TIMED measure times or positions at the sound server and get the label `timing` too,
+# which builds that slow the program down (the sanitizers) leave out.
 function(horchpult_add_test)
-  cmake_parse_arguments(T "X11" "NAME;TIMEOUT;WRAPPER" "SOURCES;LIBRARIES;LABELS" ${ARGN})
+  cmake_parse_arguments(T "X11" "NAME;TIMEOUT;WRAPPER;TIMED" "SOURCES;LIBRARIES;LABELS" ${ARGN})
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 120)
   endif()
@@ -33,6 +35,14 @@ function(horchpult_add_test)
     "if(${T_NAME}_TESTS)\n"
     "  set_tests_properties(\${${T_NAME}_TESTS} PROPERTIES LABELS \"${labels}\" TIMEOUT ${T_TIMEOUT})\n"
     "endif()\n")
+  if(T_TIMED)
+    file(APPEND ${properties}
+      "foreach(test IN LISTS ${T_NAME}_TESTS)\n"
+      "  if(test MATCHES \"${T_TIMED}\")\n"
+      "    set_tests_properties(\${test} PROPERTIES LABELS \"${labels};timing\")\n"
+      "  endif()\n"
+      "endforeach()\n")
+  endif()
   set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${properties})
 endfunction()
 
