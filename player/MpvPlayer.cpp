@@ -523,6 +523,9 @@ void MpvPlayer::onEvent(const MpvEvent& event)
     case MPV_EVENT_PROPERTY_CHANGE:
         if (event.property == property::CurrentAo) {
             m_soundOutput = event.text;
+            // Reached now, the server is asked at the next pause without delaying it.
+            if (m_soundOutput == QLatin1String(mpv::value::PulseOutput))
+                m_pulse->connect();
             showSound();
         }
         if (event.property == property::EofReached && event.flag.value_or(false))
@@ -560,16 +563,39 @@ void MpvPlayer::pause()
     if (m_playState != Playing)
         return;
     // The position last heard. mpv's audio-pts is where the sink's clock stands; what the sink
-    // had mixed beyond it when the output stopped may still be heard.
+    // had mixed beyond it when the output stopped may still be heard. The sound server is asked
+    // about it once the sound has stopped, so the pause is heard at once.
     const double playing = currentPosition();
-    const auto clock = [this] { return m_core->getDouble(property::AudioPts); };
-    const auto stream = m_soundOutput == QLatin1String(mpv::value::PulseOutput) ? m_pulse->playing(clock) : std::nullopt;
+    const ClockReading before = readClock();
+    const bool ask = before.position && m_soundOutput == QLatin1String(mpv::value::PulseOutput);
+    if (ask)
+        m_pulse->ask();
+    const double stopFrom = SteadySeconds();
     m_core->setFlag(property::Pause, true);
-    if (stream)
-        m_heldPosition = stream->clock + m_rate * m_pulse->heardAfterStop(*stream);
+    const double stopTo = SteadySeconds();
+    const ClockReading stopped = readClock();
+    const auto heardUntil = ask ? m_pulse->heardUntil(stopMoment(before, stopped, stopFrom, stopTo)) : std::nullopt;
+    if (heardUntil)
+        m_heldPosition = *before.position + m_rate * (*heardUntil - before.at);
     else
-        m_heldPosition = clock().value_or(playing);
+        m_heldPosition = stopped.position.value_or(playing);
     setState(Paused);
+}
+
+MpvPlayer::ClockReading MpvPlayer::readClock() const
+{
+    const double before = SteadySeconds();
+    const auto position = m_core->getDouble(property::AudioPts);
+    return {position, (before + SteadySeconds()) / 2};
+}
+
+PulseStream::Stop MpvPlayer::stopMoment(const ClockReading& before, const ClockReading& stopped, double from, double to) const
+{
+    // While paused mpv reports the clock as it stood when it began to stop the output.
+    PulseStream::Stop stop{from, from, to};
+    if (before.position && stopped.position)
+        stop.began = std::clamp(before.at + (*stopped.position - *before.position) / m_rate, from, to);
+    return stop;
 }
 
 void MpvPlayer::stop()
@@ -598,6 +624,13 @@ double MpvPlayer::currentPosition() const
     if (m_heldPosition)
         return *m_heldPosition;
     return m_core->getDouble(property::TimePos).value_or(0);
+}
+
+double MpvPlayer::heardPosition() const
+{
+    if (m_playState != Playing || m_heldPosition)
+        return currentPosition();
+    return readClock().position.value_or(currentPosition());
 }
 
 void MpvPlayer::setCurrentPosition(double seconds)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "MediaPlayer.h"
+#include "PulseStream.h"
 
 #include <QStyle>
 #include <QWidget>
@@ -24,7 +25,6 @@ namespace player {
 
 class MpvCore;
 class MpvVideo;
-class PulseStream;
 class SoundChain;
 struct MpvEvent;
 
@@ -81,6 +81,9 @@ public:
     // One at or past the end goes to the end.
     double currentPosition() const override;
     void setCurrentPosition(double seconds) override;
+    // While playing, the position of the sound heard now, as mpv's clock tells it: the reported
+    // position lags it by some tens of milliseconds. Otherwise currentPosition().
+    double heardPosition() const;
     double duration() const override;
     void showPedal(const QString& models) override;
     QMenu& contextMenu() override { return *m_menu; }
@@ -118,6 +121,14 @@ private:
     // Of the sound track played; 0 without one.
     int soundChannels() const;
     void seekTo(double seconds);
+    // mpv's clock (audio-pts) and when it was read, in seconds of the steady clock.
+    struct ClockReading {
+        std::optional<double> position;
+        double at = 0;
+    };
+    ClockReading readClock() const;
+    // When the sound output stopped, between `from` and `to`, as mpv's clock tells it.
+    PulseStream::Stop stopMoment(const ClockReading& before, const ClockReading& stopped, double from, double to) const;
     void stop();
     void togglePlay();
     void setState(std::int32_t state);

@@ -1,16 +1,21 @@
 #include "PulseStream.h"
 
+#include <QLoggingCategory>
+
 #include <pulse/context.h>
 #include <pulse/introspect.h>
 #include <pulse/mainloop.h>
+#include <pulse/operation.h>
 #include <pulse/proplist.h>
 
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <string>
-#include <thread>
+
+Q_LOGGING_CATEGORY(pauseLog, "horchpult.pause", QtWarningMsg)
 
 namespace player {
 
@@ -18,40 +23,101 @@ namespace {
 
 // A local server answers within a millisecond; one that takes longer than this is stuck.
 constexpr std::chrono::milliseconds AnswerWithin{300};
-// Between the question before a pause and the stop, a loaded machine may take this long: a sink
-// that mixes its next block sooner is let mix it first.
-constexpr double NextBlockWithin = 0.010;
-
-struct Question {
-    bool done = false;
-    std::string process = std::to_string(::getpid());
-    std::optional<std::uint32_t> index;
-    int found = 0;
-    PulseStream::Playing stream;
-};
+// A sink stands a block ahead of its clock once it has mixed, less up to this much.
+constexpr double BlockSpread = 0.001;
+// The player refills the stream within this of a block's mixing, unless it is stopping.
+constexpr double RefillWithin = 0.001;
 
 double Seconds(pa_usec_t usec)
 {
     return static_cast<double>(usec) / 1e6;
 }
 
+} // namespace
+
+double SteadySeconds()
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+struct PulseStream::Question {
+    bool done = false;
+    std::string process = std::to_string(::getpid());
+    // The stream asked about; without one, this process's one stream.
+    std::optional<std::uint32_t> index;
+    int found = 0;
+    std::uint32_t foundIndex = 0;
+    std::uint32_t sink = 0;
+    Reading stream;
+};
+
+namespace {
+
 void Collect(pa_context*, const pa_sink_input_info* info, int last, void* data)
 {
-    auto& question = *static_cast<Question*>(data);
+    auto& question = *static_cast<PulseStream::Question*>(data);
     if (last != 0) {
         question.done = true;
         return;
     }
-    if (question.index ? info->index != *question.index : info->corked != 0)
+    // A busy server may answer the first question only once the stream has stopped.
+    if (question.index && info->index != *question.index)
         return;
     const char* process = pa_proplist_gets(info->proplist, PA_PROP_APPLICATION_PROCESS_ID);
     if (!question.index && (!process || question.process != process))
         return;
     ++question.found;
-    question.stream = {info->index, Seconds(info->buffer_usec), Seconds(info->sink_usec)};
+    question.foundIndex = info->index;
+    question.sink = info->sink;
+    question.stream.waiting = Seconds(info->buffer_usec);
+    question.stream.sinkLatency = Seconds(info->sink_usec);
+}
+
+struct SinkQuestion {
+    bool done = false;
+    double block = 0;
+};
+
+void CollectSink(pa_context*, const pa_sink_info* info, int last, void* data)
+{
+    auto& question = *static_cast<SinkQuestion*>(data);
+    if (last != 0)
+        question.done = true;
+    else
+        question.block = Seconds(info->configured_latency);
 }
 
 } // namespace
+
+double SoundHeardUntil(const PulseStream::Reading& before, const PulseStream::Reading& after, double block, double began)
+{
+    // Each answer tells where the sink's clock stood, give or take the time the server took to
+    // answer: no earlier than its question, no later than its answer was read.
+    const auto low = [](const PulseStream::Reading& r) { return r.asked + r.sinkLatency; };
+    const auto high = [](const PulseStream::Reading& r) { return r.answered + r.sinkLatency; };
+    // A sink that can takes back at the stop what it had mixed beyond its clock; its clock after
+    // the stop tells until when it had mixed.
+    if (block <= 0 || high(after) < low(before))
+        return low(after);
+    // The sink mixes a block whenever its clock runs out, and then stands one block ahead (more,
+    // if it mixed late). If its clock may have stood still between the answers, it mixed nothing.
+    if (low(after) <= high(before))
+        return std::max(low(before), low(after));
+    // A block due before the player began to stop took the stream's sound; the player refills
+    // what a block took at once, but not once it has begun to stop. So the stream holds less after
+    // the stop by the blocks mixed since shortly before the player began to stop and before the
+    // stop; the others took nothing.
+    const int mixed = std::max(1, static_cast<int>(std::floor((high(after) - low(before)) / (block - BlockSpread))));
+    const auto dueBefore = [&](double time) {
+        return std::clamp(static_cast<int>(std::ceil((time - low(before)) / block)), 0, mixed);
+    };
+    const int unrefilled = static_cast<int>(std::lround((before.waiting - after.waiting) / block));
+    const int refilled = dueBefore(began - RefillWithin);
+    const int taken = std::clamp(std::max(dueBefore(began), refilled + unrefilled), 0, mixed);
+    return std::max(low(before) + taken * block, low(after) - (mixed - taken) * block);
+}
+
+PulseStream::PulseStream() = default;
 
 PulseStream::~PulseStream()
 {
@@ -71,10 +137,15 @@ bool PulseStream::runUntil(Done done)
     return true;
 }
 
-bool PulseStream::connect()
+bool PulseStream::connected()
 {
     // A server gone since the last question is noticed here, not by waiting for its answer.
-    if (m_context && pa_mainloop_iterate(m_loop, 0, nullptr) >= 0 && pa_context_get_state(m_context) == PA_CONTEXT_READY)
+    return m_context && pa_mainloop_iterate(m_loop, 0, nullptr) >= 0 && pa_context_get_state(m_context) == PA_CONTEXT_READY;
+}
+
+bool PulseStream::connect()
+{
+    if (connected())
         return true;
     disconnect();
     m_loop = pa_mainloop_new();
@@ -92,8 +163,20 @@ bool PulseStream::connect()
     return true;
 }
 
+void PulseStream::forgetQuestion()
+{
+    if (m_askedOperation) {
+        // No late answer may reach the question, which goes with it.
+        pa_operation_cancel(m_askedOperation);
+        pa_operation_unref(m_askedOperation);
+        m_askedOperation = nullptr;
+    }
+    m_asked.reset();
+}
+
 void PulseStream::disconnect()
 {
+    forgetQuestion();
     if (m_context) {
         pa_context_disconnect(m_context);
         pa_context_unref(m_context);
@@ -105,55 +188,80 @@ void PulseStream::disconnect()
     }
 }
 
-std::optional<PulseStream::Playing> PulseStream::playing(const std::function<std::optional<double>()>& clock)
+void PulseStream::ask()
 {
-    auto stream = find(std::nullopt);
-    // PipeWire's PulseAudio server reports neither, as zeros: that is no answer.
-    if (!stream || (stream->waiting == 0 && stream->sinkLatency == 0))
-        return std::nullopt;
-    if (stream->sinkLatency < NextBlockWithin)
-        std::this_thread::sleep_for(std::chrono::duration<double>(stream->sinkLatency + 0.001));
-    // The server answers half way between the two readings, as a rule.
-    const auto before = clock();
-    stream = find(stream->index);
-    const auto after = clock();
-    if (!stream || !before || !after)
-        return std::nullopt;
-    stream->clock = (*before + *after) / 2;
-    return stream;
+    forgetQuestion();
+    // Connecting takes milliseconds: it is left until after the stop.
+    if (!connected())
+        return;
+    m_asked = std::make_unique<Question>();
+    m_askedOperation = pa_context_get_sink_input_info_list(m_context, Collect, m_asked.get());
+    // One turn of the loop hands the question to the server; its answer is read after the stop.
+    m_asked->stream.asked = SteadySeconds();
+    if (!m_askedOperation || pa_mainloop_iterate(m_loop, 0, nullptr) < 0)
+        disconnect();
 }
 
-double PulseStream::heardAfterStop(const Playing& before)
+template <typename Done>
+bool PulseStream::await(std::initializer_list<pa_operation*> operations, Done done)
 {
-    const auto after = find(before.index);
-    if (!after)
-        return 0;
-    // A sink that can takes back at most what it had mixed. A stream that gained more had a
-    // refill on its way, which was never mixed; the sink then took nothing back.
-    const double given = after->waiting - before.waiting;
-    return given > before.sinkLatency ? before.sinkLatency : std::max(0.0, before.sinkLatency - given);
-}
-
-std::optional<PulseStream::Playing> PulseStream::find(std::optional<std::uint32_t> index)
-{
-    if (!connect())
-        return std::nullopt;
-    Question question;
-    question.index = index;
-    pa_operation* operation = index ? pa_context_get_sink_input_info(m_context, *index, Collect, &question)
-                                    : pa_context_get_sink_input_info_list(m_context, Collect, &question);
-    const bool answered = operation && runUntil([&] { return question.done; });
-    if (operation) {
-        // No late answer may reach the question, which goes with this call.
+    const bool sent = std::all_of(operations.begin(), operations.end(), [](pa_operation* o) { return o != nullptr; });
+    const bool answered = sent && runUntil(done);
+    for (pa_operation* operation : operations) {
+        if (!operation)
+            continue;
+        // No late answer may reach a question that goes with this call.
         if (!answered)
             pa_operation_cancel(operation);
         pa_operation_unref(operation);
     }
     if (!answered)
         disconnect();
-    if (!answered || question.found != 1)
+    return answered;
+}
+
+std::optional<double> PulseStream::heardUntil(const Stop& stop)
+{
+    if (!m_asked) {
+        connect();
         return std::nullopt;
-    return question.stream;
+    }
+    const std::unique_ptr<Question> asked = std::move(m_asked);
+    if (!await({std::exchange(m_askedOperation, nullptr)}, [&] { return asked->done; }) || asked->found != 1) {
+        qCDebug(pauseLog) << "no answer about one stream before the stop; streams found:" << asked->found;
+        return std::nullopt;
+    }
+    Reading before = asked->stream;
+    before.answered = SteadySeconds();
+    // PipeWire's PulseAudio server reports neither, as zeros: that is no answer.
+    if (before.waiting == 0 && before.sinkLatency == 0) {
+        qCDebug(pauseLog) << "no playing stream reported before the stop";
+        return std::nullopt;
+    }
+
+    Question now;
+    now.index = asked->foundIndex;
+    SinkQuestion sink;
+    now.stream.asked = SteadySeconds();
+    if (!await({pa_context_get_sink_input_info(m_context, asked->foundIndex, Collect, &now),
+                pa_context_get_sink_info_by_index(m_context, asked->sink, CollectSink, &sink)},
+               [&] { return now.done && sink.done; }) ||
+        now.found != 1) {
+        qCDebug(pauseLog) << "no answer about the stream after the stop";
+        return std::nullopt;
+    }
+    Reading& after = now.stream;
+    after.answered = SteadySeconds();
+
+    const double until = SoundHeardUntil(before, after, sink.block, stop.began);
+    qCDebug(pauseLog).nospace() << "before: waiting " << before.waiting * 1e3 << " ms, sink " << before.sinkLatency * 1e3
+                                << " ms, answer read at " << (before.answered - before.asked) * 1e3 << " ms; stop from "
+                                << (stop.from - before.asked) * 1e3 << ", began " << (stop.began - before.asked) * 1e3
+                                << ", done " << (stop.to - before.asked) * 1e3 << "; after: waiting " << after.waiting * 1e3
+                                << " ms, sink " << after.sinkLatency * 1e3 << " ms, asked at " << (after.asked - before.asked) * 1e3
+                                << ", answer read at " << (after.answered - before.asked) * 1e3 << "; block " << sink.block * 1e3
+                                << "; heard until " << (until - before.asked) * 1e3;
+    return until;
 }
 
 } // namespace player

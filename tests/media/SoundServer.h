@@ -2,7 +2,7 @@
 
 #include "TestMedia.h"
 
-#include "player/MediaPlayer.h"
+#include "player/MpvPlayer.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -21,13 +21,13 @@
 // A PulseAudio server of the test's own in a folder of its own, with one null sink. The player
 // reaches it through the socket "native", the test's tools through "control": dropping the
 // player's connections leaves the test's. A stereo recording of the sink's monitor tells what is
-// heard.
+// heard; the recording's latency sets the sink's blocks (20 ms unless given).
 class SoundServer {
 public:
     static constexpr int Rate = 48000;
     static constexpr int Channels = 2;
 
-    explicit SoundServer(const QString& folder) : m_folder(folder) {}
+    explicit SoundServer(const QString& folder, int blockMs = 20) : m_folder(folder), m_blockMs(blockMs) {}
     ~SoundServer()
     {
         for (QProcess* process : {&m_monitor, &m_server}) {
@@ -60,8 +60,8 @@ public:
         const auto answers = [&] { return control(split("info")).has_value(); };
         if (!written || !m_server.waitForStarted() || !media::WaitUntil(answers, 5000))
             return false;
-        m_monitor.start(QStringLiteral("parec"), split("--device=sink.monitor --raw --format=s16le --rate=48000 "
-                                                       "--channels=2 --latency-msec=20")
+        m_monitor.start(QStringLiteral("parec"), split("--device=sink.monitor --raw --format=s16le --rate=48000 --channels=2")
+                                                     << QStringLiteral("--latency-msec=%1").arg(m_blockMs)
                                                      << QStringLiteral("--server=") + controlAddress());
         return m_monitor.waitForStarted() && restore();
     }
@@ -150,6 +150,7 @@ private:
     }
 
     QString m_folder;
+    int m_blockMs;
     QProcess m_server;
     QProcess m_monitor;
     QByteArray m_bytes;
@@ -203,10 +204,16 @@ inline double Peak(const std::vector<qint16>& recording)
 } // namespace level
 
 // F2 with auto-rewind and then F3, as the window does them, while `noise` plays (a mono WAV of
-// 16-bit white noise at 48 kHz, so every stretch of it is found at one place only): how far in
-// milliseconds the first sound heard after F3 lies from the last one heard before F2 minus the
-// rewind; negative: earlier. Nothing if the sink's recording shows no pause.
-inline std::optional<double> ResumeErrorMs(player::MediaPlayer& player, SoundServer& server, const QString& noise, double rewind)
+// 16-bit white noise at 48 kHz, so every stretch of it is found at one place only), heard at the
+// sink: how long the sound went on after F2 (from the position heard at the key), and
+// how far the first sound heard after F3 lies from the last one heard before F2 minus the rewind
+// (negative: earlier), both in milliseconds of the recording. Nothing if the sink's recording
+// shows no pause.
+struct PauseHeard {
+    double soundAfterKeyMs;
+    double resumeErrorMs;
+};
+inline std::optional<PauseHeard> PauseAndResume(player::MpvPlayer& player, SoundServer& server, const QString& noise, double rewind)
 {
     QFile file(noise);
     if (!file.open(QIODevice::ReadOnly))
@@ -221,7 +228,7 @@ inline std::optional<double> ResumeErrorMs(player::MediaPlayer& player, SoundSer
     media::Pump(1000);
     server.forget();
     media::Pump(400);
-    const double pausedNear = player.currentPosition();
+    const double pausedNear = player.heardPosition();
     player.pause();
     player.setCurrentPosition(std::max(0.0, player.currentPosition() - rewind));
     media::Pump(400);
@@ -267,5 +274,5 @@ inline std::optional<double> ResumeErrorMs(player::MediaPlayer& player, SoundSer
     };
     const double lastHeard = find(silentFrom - Stretch, pausedNear) + static_cast<double>(Stretch) / SoundServer::Rate;
     const double resumed = find(soundAgain, lastHeard - rewind);
-    return (resumed - (lastHeard - rewind)) * 1000;
+    return PauseHeard{(lastHeard - pausedNear) * 1000, (resumed - (lastHeard - rewind)) * 1000};
 }
