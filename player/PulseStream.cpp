@@ -103,17 +103,14 @@ double SoundHeardUntil(const PulseStream::Reading& before, const PulseStream::Re
     // if it mixed late). If its clock may have stood still between the answers, it mixed nothing.
     if (low(after) <= high(before))
         return std::max(low(before), low(after));
-    // A block due before the player began to stop took the stream's sound; the player refills
-    // what a block took at once, but not once it has begun to stop. So the stream holds less after
-    // the stop by the blocks mixed since shortly before the player began to stop and before the
-    // stop; the others took nothing.
+    // A block mixed before the stop took the stream's sound; the player refills what a block took
+    // within a moment, but not once it has begun to stop. So a block due well before the player
+    // began to stop took sound, and of the others the stream holds that much less after the
+    // stop as they took; a sink that mixes late may mix one due before the stop after it.
     const int mixed = std::max(1, static_cast<int>(std::floor((high(after) - low(before)) / (block - BlockSpread))));
-    const auto dueBefore = [&](double time) {
-        return std::clamp(static_cast<int>(std::ceil((time - low(before)) / block)), 0, mixed);
-    };
+    const int refilled = std::clamp(static_cast<int>(std::ceil((began - RefillWithin - low(before)) / block)), 0, mixed);
     const int unrefilled = static_cast<int>(std::lround((before.waiting - after.waiting) / block));
-    const int refilled = dueBefore(began - RefillWithin);
-    const int taken = std::clamp(std::max(dueBefore(began), refilled + unrefilled), 0, mixed);
+    const int taken = std::clamp(refilled + unrefilled, 0, mixed);
     return std::max(low(before) + taken * block, low(after) - (mixed - taken) * block);
 }
 

@@ -31,6 +31,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Pause{"a late sink mixes more at once", 100, 0.062, 7.8, 0.056, 80, 19.398, 7.9, 8.35, 27.298},
                       Pause{"the first answer came late, after a block", 80, 19.775, 3.65, 0.054, 80, 19.31, 3.65, 3.87, 22.96},
                       Pause{"the first answer came late, nothing mixed", 100, 6.193, 11.55, 6.06, 100, 5.75, 11.5765, 11.8777, 17.3265},
+                      Pause{"a block due as the stop began, mixed late after it", 100, 0.0, 0.5, 0.05, 100, 19.6, 0.5, 0.7, 0.1},
                       Pause{"a block due before the stop, mixed late after it", 100, 1.388, 5.6, 0.107, 100, 12.144, 7.5, 9.2, 1.388},
                       Pause{"a block due as the stop began, then one after it", 100, 0, 23.8, 0.067, 80, 18.936, 23.837, 24.767, 22.773},
                       Pause{"a block refilled before a slow stop began, one mixed while stopping", 100, 1.0, 22.05, 6.0, 80, 18.9, 22.1, 22.4, 41.0},
