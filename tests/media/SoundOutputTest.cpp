@@ -214,11 +214,14 @@ TEST_F(MpvPlayerWithSoundServer, WaitingForTheServerTakesNoProcessorTime)
 
 // F3 after F2 with auto-rewind resumes the rewind's length before the last sound heard. The null
 // sink plays out what it has mixed, up to one block (20 ms) beyond the clock mpv reports; the
-// sound stops with the sink's next block, not later.
+// sound stops with the sink's next block, not later. A block counted wrongly is 20 ms off; on a
+// busy machine mpv's own clock is off by up to some 10 ms in one pause of a hundred or two.
 TEST_F(MpvPlayerWithSoundServer, ResumesTheRewindBeforeTheLastSoundHeard)
 {
     constexpr double WithinMs = 5;
+    constexpr double NoBlockOffMs = 10;
     constexpr double BlockMs = 20;
+    constexpr int Cycles = 12;
     const QString noise = media::Made("noise.wav", QStringLiteral("-f lavfi -i anoisesrc=color=white:sample_rate=48000:"
                                                                   "amplitude=0.25:seed=19:duration=60 -c:a pcm_s16le"));
     ASSERT_FALSE(noise.isEmpty());
@@ -226,16 +229,19 @@ TEST_F(MpvPlayerWithSoundServer, ResumesTheRewindBeforeTheLastSoundHeard)
     ASSERT_NO_THROW(player->setURL(noise));
     ASSERT_TRUE(media::WaitUntil([&] { return player->currentPosition() > 3; }, 5000));
     std::vector<double> soundAfterKey;
-    for (int cycle = 0; cycle < 12; ++cycle) {
+    int within = 0;
+    for (int cycle = 0; cycle < Cycles; ++cycle) {
         const std::optional<PauseHeard> heard = PauseAndResume(*player, server, noise, 2);
         ASSERT_TRUE(heard.has_value()) << "no pause heard in cycle " << cycle;
         std::cout << "sound went on " << heard->soundAfterKeyMs << " ms after the key, resumed " << heard->resumeErrorMs
                   << " ms from where it should" << std::endl;
-        EXPECT_NEAR(heard->resumeErrorMs, 0, WithinMs) << "cycle " << cycle;
+        EXPECT_NEAR(heard->resumeErrorMs, 0, NoBlockOffMs) << "cycle " << cycle;
+        within += std::abs(heard->resumeErrorMs) <= WithinMs ? 1 : 0;
         soundAfterKey.push_back(heard->soundAfterKeyMs);
     }
-    std::nth_element(soundAfterKey.begin(), soundAfterKey.begin() + 6, soundAfterKey.end());
-    EXPECT_LT(soundAfterKey[6], BlockMs) << "the pause waits for the sound server";
+    EXPECT_GE(within, Cycles - 1) << "resumed more than " << WithinMs << " ms off in " << Cycles - within << " cycles";
+    std::nth_element(soundAfterKey.begin(), soundAfterKey.begin() + Cycles / 2, soundAfterKey.end());
+    EXPECT_LT(soundAfterKey[Cycles / 2], BlockMs) << "the pause waits for the sound server";
 }
 
 // 440 Hz on the left, 660 Hz on the right.
