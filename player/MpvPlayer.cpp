@@ -591,9 +591,10 @@ MpvPlayer::ClockReading MpvPlayer::readClock() const
 
 PulseStream::Stop MpvPlayer::stopMoment(const ClockReading& before, const ClockReading& stopped, double from, double to) const
 {
-    // While paused mpv reports the clock as it stood when it began to stop the output.
+    // While paused mpv reports the clock as it stood when it began to stop the output. Called
+    // only with a clock read before the stop.
     PulseStream::Stop stop{from, from, to};
-    if (before.position && stopped.position)
+    if (stopped.position)
         stop.began = std::clamp(before.at + (*stopped.position - *before.position) / m_rate, from, to);
     return stop;
 }

@@ -43,10 +43,10 @@ double SteadySeconds()
 struct PulseStream::Question {
     bool done = false;
     std::string process = std::to_string(::getpid());
-    // The stream asked about; without one, this process's one stream.
-    std::optional<std::uint32_t> index;
+    // Every stream, of which this process's count; otherwise the one stream asked for.
+    bool listing = false;
     int found = 0;
-    std::uint32_t foundIndex = 0;
+    std::uint32_t index = 0;
     std::uint32_t sink = 0;
     Reading stream;
 };
@@ -60,14 +60,13 @@ void Collect(pa_context*, const pa_sink_input_info* info, int last, void* data)
         question.done = true;
         return;
     }
-    // A busy server may answer the first question only once the stream has stopped.
-    if (question.index && info->index != *question.index)
-        return;
+    // Stopped streams count too: a busy server may answer the first question only once the
+    // stream has stopped.
     const char* process = pa_proplist_gets(info->proplist, PA_PROP_APPLICATION_PROCESS_ID);
-    if (!question.index && (!process || question.process != process))
+    if (question.listing && (!process || question.process != process))
         return;
     ++question.found;
-    question.foundIndex = info->index;
+    question.index = info->index;
     question.sink = info->sink;
     question.stream.waiting = Seconds(info->buffer_usec);
     question.stream.sinkLatency = Seconds(info->sink_usec);
@@ -192,6 +191,7 @@ void PulseStream::ask()
     if (!connected())
         return;
     m_asked = std::make_unique<Question>();
+    m_asked->listing = true;
     m_askedOperation = pa_context_get_sink_input_info_list(m_context, Collect, m_asked.get());
     // One turn of the loop hands the question to the server; its answer is read after the stop.
     m_asked->stream.asked = SteadySeconds();
@@ -237,10 +237,9 @@ std::optional<double> PulseStream::heardUntil(const Stop& stop)
     }
 
     Question now;
-    now.index = asked->foundIndex;
     SinkQuestion sink;
     now.stream.asked = SteadySeconds();
-    if (!await({pa_context_get_sink_input_info(m_context, asked->foundIndex, Collect, &now),
+    if (!await({pa_context_get_sink_input_info(m_context, asked->index, Collect, &now),
                 pa_context_get_sink_info_by_index(m_context, asked->sink, CollectSink, &sink)},
                [&] { return now.done && sink.done; }) ||
         now.found != 1) {
