@@ -8,27 +8,35 @@ namespace app {
 
 namespace {
 
-struct KeyLabel {
-    std::uint32_t vk;
-    const char* label;
-};
-// The labels that tell which function key does what; F4 has none.
-constexpr KeyLabel FunctionKeyLabels[] = {{112, "Label2"}, {113, "Label4"}, {114, "Label3"}, {115, nullptr}};
-
 // What the user can do where the keys do not reach the program from everywhere.
 const QString BindThemInstead = QStringLiteral(
     " To have them while typing anywhere, bind keys in the desktop's keyboard settings to the commands "
     "\"playerctl -p horchpult play\", \"playerctl -p horchpult pause\" and \"playerctl -p horchpult position 1-\".");
 
-const QString OnlyWhileX11HasFocus =
-    QStringLiteral("This Wayland desktop offers no global shortcuts to programs, so F1, F2 and F3 reach Horchpult "
-                   "only while an X11 program has the keyboard focus.")
-    + BindThemInstead;
+// The keys as the notices name them: "F1, F2, F3, F4 and Shift+F1".
+QString AllKeys(const QStringList& keys)
+{
+    QStringList sorted = keys;
+    sorted.sort();
+    const QString last = sorted.takeLast();
+    return sorted.isEmpty() ? last : sorted.join(QStringLiteral(", ")) + QStringLiteral(" and ") + last;
+}
 
-const QString Nowhere =
-    QStringLiteral("This Wayland desktop offers no global shortcuts to programs and has no XWayland, so F1, F2 and "
-                   "F3 do not reach Horchpult while you type elsewhere; use the buttons here.")
-    + BindThemInstead;
+QString OnlyWhileX11HasFocus(const QStringList& keys)
+{
+    return QStringLiteral("This Wayland desktop offers no global shortcuts to programs, so %1 reach Horchpult "
+                          "only while an X11 program has the keyboard focus.")
+               .arg(AllKeys(keys)) +
+           BindThemInstead;
+}
+
+QString Nowhere(const QStringList& keys)
+{
+    return QStringLiteral("This Wayland desktop offers no global shortcuts to programs and has no XWayland, so %1 "
+                          "do not reach Horchpult while you type elsewhere; use the buttons here.")
+               .arg(AllKeys(keys)) +
+           BindThemInstead;
+}
 
 // The notice's button: the desktop's own page for the program's keys, or the desktop's question
 // asked once more.
@@ -48,22 +56,21 @@ bool SameTrigger(const QString& given, const QString& asked)
 
 void frm1::DescribeHotKeys()
 {
-    m_desktop.DescribeHotKey(QStringLiteral("spielen"), QStringLiteral("Horchpult: play at the chosen speed"));
-    m_desktop.DescribeHotKey(QStringLiteral("stop"),
-                             QStringLiteral("Horchpult: pause (with auto rewind: and step back)"));
-    m_desktop.DescribeHotKey(QStringLiteral("zurueck"), QStringLiteral("Horchpult: back one second"));
-    m_desktop.DescribeHotKey(QStringLiteral("zeitmarke"),
-                             QStringLiteral("Horchpult: type the playback position as a timestamp"));
+    QStringList keys;
+    for (const HotKeyRow& key : HotKeyTable()) {
+        m_desktop.DescribeHotKey(QString::fromLatin1(key.name), QString::fromUtf8(key.description));
+        keys << platform::KeyText(key.modifiers, key.vk);
+    }
     // The desktop may answer after the window has gone.
     m_hotKeysBound = m_desktop.HotKeysBound.connect([this](const std::vector<platform::HotKeyTrigger>& triggers) {
         m_desktop_HotKeysBound(triggers);
     });
     switch (m_desktop.HotKeysReach()) {
     case platform::HotKeyReach::WhileX11HasFocus:
-        ShowNotice(OnlyWhileX11HasFocus);
+        ShowNotice(OnlyWhileX11HasFocus(keys));
         break;
     case platform::HotKeyReach::Nowhere:
-        ShowNotice(Nowhere);
+        ShowNotice(Nowhere(keys));
         break;
     case platform::HotKeyReach::Everywhere:
         break;
@@ -74,15 +81,16 @@ void frm1::m_desktop_HotKeysBound(const std::vector<platform::HotKeyTrigger>& tr
 {
     QStringList unbound;
     for (const platform::HotKeyTrigger& given : triggers) {
-        const auto* row = std::find_if(std::begin(FunctionKeyLabels), std::end(FunctionKeyLabels),
-                                       [&](const KeyLabel& k) { return k.vk == given.vk; });
-        if (given.hwnd != m_hWnd || (given.fsModifiers & ~platform::MOD_NOREPEAT) != 0 || row == std::end(FunctionKeyLabels))
+        const HotKeyRow* row = FindHotKey([&](const HotKeyRow& key) {
+            return key.vk == given.vk && key.modifiers == (given.fsModifiers & ~platform::MOD_NOREPEAT);
+        });
+        if (given.hwnd != m_hWnd || row == nullptr)
             continue;
-        const QString key = platform::TriggerOf(0, given.vk);
         if (given.trigger.isEmpty())
-            unbound << key;
+            unbound << platform::KeyText(row->modifiers, row->vk);
         if (row->label == nullptr)
             continue;
+        const QString key = platform::TriggerOf(row->modifiers, row->vk);
         auto* label = findChild<QLabel*>(QString::fromLatin1(row->label));
         if (!m_keyToolTips.contains(row->vk))
             m_keyToolTips.insert(row->vk, label->toolTip());

@@ -19,14 +19,8 @@ void frm1::m_cHotKey_HotKeyPress(const QString& sName, std::int32_t /*eModifiers
     m_cHotKey->RestoreAndActivate(m_hWnd);
     if (geladen != True)
         return;
-    if (sName == QStringLiteral("spielen"))
-        PlayMedia();
-    else if (sName == QStringLiteral("stop"))
-        PauseMedia();
-    else if (sName == QStringLiteral("zurueck"))
-        RewindMedia();
-    else if (sName == QStringLiteral("zeitmarke"))
-        InsertTimestamp();
+    if (const HotKeyRow* key = FindHotKey([&](const HotKeyRow& row) { return sName == QLatin1String(row.name); }))
+        (this->*key->command)();
 }
 
 void frm1::PlayMedia()

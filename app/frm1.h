@@ -19,6 +19,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <vector>
 
 class QAction;
@@ -123,6 +124,25 @@ private:
 
     void ende_Click();
 
+    // One system-wide key: its name in the registry (the desktop's id for it), the key with its
+    // modifiers and the registry's flags, the window's label that names it (if any), what the
+    // desktop shows for it, and what it does. A key with a notice for when another program holds
+    // it is one the program can start without; the others it cannot.
+    struct HotKeyRow {
+        const char* name;
+        std::uint32_t vk;
+        std::uint32_t modifiers;
+        std::uint32_t flags;
+        const char* label;
+        const char* description;
+        void (frm1::*command)();
+        const char* heldElsewhere;
+    };
+    // In the order they are registered.
+    static std::span<const HotKeyRow> HotKeyTable();
+    static const HotKeyRow* FindHotKey(const std::function<bool(const HotKeyRow&)>& matches);
+
+    void RegisterHotKeys();
     void DescribeHotKeys();
     void m_desktop_HotKeysBound(const std::vector<platform::HotKeyTrigger>& triggers);
 

@@ -69,4 +69,18 @@ QString TriggerOf(std::uint32_t fsModifiers, std::uint32_t vk)
     return parts.join(QLatin1Char('+'));
 }
 
+QString KeyText(std::uint32_t fsModifiers, std::uint32_t vk)
+{
+    QString text;
+    if (fsModifiers & MOD_CONTROL)
+        text += QStringLiteral("Ctrl+");
+    if (fsModifiers & MOD_ALT)
+        text += QStringLiteral("Alt+");
+    if (fsModifiers & MOD_SHIFT)
+        text += QStringLiteral("Shift+");
+    if (fsModifiers & MOD_WIN)
+        text += QStringLiteral("Super+");
+    return text + TriggerOf(0, vk);
+}
+
 } // namespace platform

@@ -14,4 +14,7 @@ std::uint32_t KeysymOfVirtualKey(std::uint32_t vk);
 // then the keysym's name, joined by "+" ("CTRL+F3"). Empty for a code without a keysym.
 QString TriggerOf(std::uint32_t fsModifiers, std::uint32_t vk);
 
+// The combination as the program names it to the user: "F4", "Shift+F1".
+QString KeyText(std::uint32_t fsModifiers, std::uint32_t vk);
+
 } // namespace platform

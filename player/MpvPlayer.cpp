@@ -6,8 +6,8 @@
 #include "MpvVideo.h"
 #include "PedalSymbol.h"
 #include "PlayerErrors.h"
-#include "PulseStream.h"
 #include "SoundChain.h"
+#include "SoundOutput.h"
 
 #include "platform/LastResort.h"
 
@@ -41,10 +41,6 @@ constexpr double MaximumRate = 100;
 // window waits for the outcome: it gives up before the user would think it hung.
 constexpr int OpenTimeoutMs = 1800;
 constexpr int RefreshIntervalMs = 200;
-// Waits between tries of the real sound output while mpv plays on its silent one: a sound
-// server that restarts is back within a second or two, one that is missing may take long.
-constexpr int SoundRetryDelaysMs[] = {250, 250, 250, 500, 500, 1000, 2000};
-
 // The seek bar counts milliseconds; keys and clicks beside the handle move it by these.
 constexpr int SeekStepMs = 1000;
 constexpr int SeekPageMs = 10000;
@@ -54,28 +50,6 @@ constexpr int BarHeight = 28;
 constexpr int SeekBarMinimumWidth = 40;
 constexpr int VolumeWidth = 70;
 constexpr int TimeMargin = 6;
-
-int soundRetryDelay(int tries)
-{
-    const auto last = std::size(SoundRetryDelaysMs) - 1;
-    return SoundRetryDelaysMs[std::min(static_cast<std::size_t>(tries), last)];
-}
-
-// A desktop sound server (PulseAudio, or PipeWire for its clients) listens on a socket in the
-// user's runtime folder, or where PULSE_SERVER says. While that socket is missing no try of the
-// sound output can succeed, and each try holds playback for a moment.
-bool soundServerMissing()
-{
-    QString address = qEnvironmentVariable("PULSE_SERVER");
-    if (address.isEmpty()) {
-        const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-        return !runtime.isEmpty() && !QFileInfo::exists(runtime + QStringLiteral("/pulse/native")) &&
-               !QFileInfo::exists(runtime + QStringLiteral("/pipewire-0"));
-    }
-    if (address.startsWith(QStringLiteral("unix:")))
-        address.remove(0, 5);
-    return address.startsWith(u'/') && !QFileInfo::exists(address);
-}
 
 int milliseconds(double seconds)
 {
@@ -106,7 +80,8 @@ QString endReason(const MpvEvent& end)
 } // namespace
 
 MpvPlayer::MpvPlayer(platform::LastResort& lastResort, QWidget* parent)
-    : QWidget(parent), m_lastResort(lastResort), m_pulse(std::make_unique<PulseStream>())
+    : QWidget(parent), m_lastResort(lastResort),
+      m_soundOutput(new SoundOutput(lastResort, [this] { reopenSoundOutput(); }, this))
 {
     buildControls();
     buildMenu();
@@ -189,8 +164,6 @@ void MpvPlayer::buildControls()
     m_pedal->hide();
     m_refresh = new QTimer(this);
     m_refresh->setInterval(RefreshIntervalMs);
-    m_soundRetry = new QTimer(this);
-    m_soundRetry->setSingleShot(true);
 }
 
 void MpvPlayer::showPedal(const QString& models)
@@ -216,7 +189,6 @@ void MpvPlayer::connectControls()
                 showSound();
             }));
     connect(m_refresh, &QTimer::timeout, this, guarded([this] { refreshControls(); }));
-    connect(m_soundRetry, &QTimer::timeout, this, guarded([this] { retrySoundOutput(); }));
 }
 
 void MpvPlayer::resizeEvent(QResizeEvent*)
@@ -406,11 +378,11 @@ void MpvPlayer::setURL(const QString& url)
 void MpvPlayer::showSound()
 {
     const bool open = m_entry != 0 && !m_opening;
-    const bool silent = m_soundOutput == QLatin1String(mpv::value::SilentOutput);
-    followSoundOutput(open, silent);
+    if (m_core)
+        m_soundOutput->follow(open, *m_core);
     // Known once a medium has sound to play: mpv then names the output it plays it on. While
     // the real output is being tried again mpv names none for a moment.
-    const bool unheard = open && (silent || (m_soundOutput.isEmpty() && m_soundRetry->isActive()));
+    const bool unheard = open && m_soundOutput->unheard();
     m_mute->setEnabled(!unheard);
     m_volume->setEnabled(!unheard);
     const bool muted = unheard || m_mute->isChecked();
@@ -420,22 +392,8 @@ void MpvPlayer::showSound()
                    : QStringLiteral("Ton aus"));
 }
 
-void MpvPlayer::followSoundOutput(bool open, bool silent)
+void MpvPlayer::reopenSoundOutput()
 {
-    const bool heard = open && !silent && !m_soundOutput.isEmpty();
-    if (!open || heard) {
-        m_soundRetry->stop();
-        m_soundTries = 0;
-    } else if (silent && !m_soundRetry->isActive() && !m_core->silentByChoice()) {
-        m_soundRetry->start(soundRetryDelay(m_soundTries));
-    }
-}
-
-void MpvPlayer::retrySoundOutput()
-{
-    m_soundRetry->start(soundRetryDelay(++m_soundTries));
-    if (soundServerMissing())
-        return;
     // mpv drops the sound buffered for the old output and goes on after it; going back to the
     // position shown skips nothing, whether the real output opens or the silent one again.
     const double at = currentPosition();
@@ -522,10 +480,7 @@ void MpvPlayer::onEvent(const MpvEvent& event)
         break;
     case MPV_EVENT_PROPERTY_CHANGE:
         if (event.property == property::CurrentAo) {
-            m_soundOutput = event.text;
-            // Reached now, the server is asked at the next pause without delaying it.
-            if (m_soundOutput == QLatin1String(mpv::value::PulseOutput))
-                m_pulse->connect();
+            m_soundOutput->setName(event.text);
             showSound();
         }
         if (event.property == property::EofReached && event.flag.value_or(false))
@@ -562,41 +517,9 @@ void MpvPlayer::pause()
 {
     if (m_playState != Playing)
         return;
-    // The position last heard. mpv's audio-pts is where the sink's clock stands; what the sink
-    // had mixed beyond it when the output stopped may still be heard. The sound server is asked
-    // about it once the sound has stopped, so the pause is heard at once.
     const double playing = currentPosition();
-    const ClockReading before = readClock();
-    const bool ask = before.position && m_soundOutput == QLatin1String(mpv::value::PulseOutput);
-    if (ask)
-        m_pulse->ask();
-    const double stopFrom = SteadySeconds();
-    m_core->setFlag(property::Pause, true);
-    const double stopTo = SteadySeconds();
-    const ClockReading stopped = readClock();
-    const auto heardUntil = ask ? m_pulse->heardUntil(stopMoment(before, stopped, stopFrom, stopTo)) : std::nullopt;
-    if (heardUntil)
-        m_heldPosition = *before.position + m_rate * (*heardUntil - before.at);
-    else
-        m_heldPosition = stopped.position.value_or(playing);
+    m_heldPosition = m_soundOutput->pause(*m_core, m_rate).value_or(playing);
     setState(Paused);
-}
-
-MpvPlayer::ClockReading MpvPlayer::readClock() const
-{
-    const double before = SteadySeconds();
-    const auto position = m_core->getDouble(property::AudioPts);
-    return {position, (before + SteadySeconds()) / 2};
-}
-
-PulseStream::Stop MpvPlayer::stopMoment(const ClockReading& before, const ClockReading& stopped, double from, double to) const
-{
-    // While paused mpv reports the clock as it stood when it began to stop the output. Called
-    // only with a clock read before the stop.
-    PulseStream::Stop stop{from, from, to};
-    if (stopped.position)
-        stop.began = std::clamp(before.at + (*stopped.position - *before.position) / m_rate, from, to);
-    return stop;
 }
 
 void MpvPlayer::stop()
@@ -631,7 +554,7 @@ double MpvPlayer::heardPosition() const
 {
     if (m_playState != Playing || m_heldPosition)
         return currentPosition();
-    return readClock().position.value_or(currentPosition());
+    return SoundOutput::ReadClock(*m_core).position.value_or(currentPosition());
 }
 
 void MpvPlayer::setCurrentPosition(double seconds)

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "MediaPlayer.h"
-#include "PulseStream.h"
 
 #include <QStyle>
 #include <QWidget>
@@ -26,6 +25,7 @@ namespace player {
 class MpvCore;
 class MpvVideo;
 class SoundChain;
+class SoundOutput;
 struct MpvEvent;
 
 // The media player on libmpv: the picture above the player's own controls (play/pause, stop,
@@ -46,9 +46,8 @@ struct MpvEvent;
 // pause while not playing, and play at the end.
 //
 // Without a working sound output (no sound server, no device) media play in silence and in
-// real time, and the mute button says so. Meanwhile the real output is tried again while a
-// sound server's socket is there, a few times a second at first and then every 2 s; once it
-// opens, sound goes on from the position shown.
+// real time, and the mute button says so. Meanwhile the real output is tried again
+// (SoundOutput); once it opens, sound goes on from the position shown.
 //
 // Errors (PlayerErrors.h): setURL raises CannotOpen for a file it cannot play (known within
 // milliseconds as a rule, within two seconds at the latest) and then has no medium;
@@ -108,8 +107,7 @@ private:
     void layoutControls();
     void refreshControls();
     void showSound();
-    void followSoundOutput(bool open, bool silent);
-    void retrySoundOutput();
+    void reopenSoundOutput();
     // Each name stands for one icon.
     void showAs(QToolButton& button, QStyle::StandardPixmap icon, const QString& name);
 
@@ -121,14 +119,6 @@ private:
     // Of the sound track played; 0 without one.
     int soundChannels() const;
     void seekTo(double seconds);
-    // mpv's clock (audio-pts) and when it was read, in seconds of the steady clock.
-    struct ClockReading {
-        std::optional<double> position;
-        double at = 0;
-    };
-    ClockReading readClock() const;
-    // When the sound output stopped, between `from` and `to`, as mpv's clock tells it.
-    PulseStream::Stop stopMoment(const ClockReading& before, const ClockReading& stopped, double from, double to) const;
     void stop();
     void togglePlay();
     void setState(std::int32_t state);
@@ -145,7 +135,6 @@ private:
     QSlider* m_volume = nullptr;
     QLabel* m_pedal = nullptr;
     QTimer* m_refresh = nullptr;
-    QTimer* m_soundRetry = nullptr;
     QMenu* m_menu = nullptr;
     QAction* m_menuPlay = nullptr;
     QAction* m_menuPause = nullptr;
@@ -164,11 +153,7 @@ private:
     // The entry mpv started last.
     std::int64_t m_started = 0;
     double m_duration = 0;
-    // The sound output mpv plays on; empty while it has none open.
-    QString m_soundOutput;
-    std::unique_ptr<PulseStream> m_pulse;
-    // Tries of the real output since sound was last heard.
-    int m_soundTries = 0;
+    SoundOutput* m_soundOutput = nullptr;
     // While a file is being opened: the outcome.
     struct Opening {
         bool loaded = false;

@@ -49,7 +49,9 @@ public:
     QString exeBaseName = QStringLiteral("player");
     bool iconic = false;
     std::optional<std::uint32_t> refuseRegistrationWith; // RegisterHotKey fails with this error
-    std::vector<std::uint32_t> heldElsewhere;             // keys another program holds
+    // Keys another program holds: the virtual key, with its modifiers (MOD_SHIFT ...) shifted
+    // 16 bits up.
+    std::vector<std::uint32_t> heldElsewhere;
     std::optional<std::uint32_t> refuseAtomWith;         // GlobalAddAtomA fails with this error
     std::int32_t hookThrowsFor = 0;   // HookMessage of this message raises an Error
     std::int32_t unhookThrowsFor = 0; // UnhookMessage of this message raises an Error
@@ -104,7 +106,8 @@ public:
         const bool taken = std::any_of(hotKeys.begin(), hotKeys.end(), [&](const auto& held) {
             return (held.first == id && held.second.hwnd == hwnd)
                    || (held.second.modifiers == fsModifiers && held.second.vk == vk);
-        }) || std::find(heldElsewhere.begin(), heldElsewhere.end(), vk) != heldElsewhere.end();
+        }) || std::find(heldElsewhere.begin(), heldElsewhere.end(),
+                        vk | (fsModifiers & ~platform::MOD_NOREPEAT) << 16) != heldElsewhere.end();
         if (taken)
             return Fail(platform::ERROR_HOTKEY_ALREADY_REGISTERED, false);
         hotKeys[id] = HotKey{hwnd, fsModifiers, vk};
