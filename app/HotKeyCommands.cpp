@@ -8,6 +8,8 @@
 #include <QCheckBox>
 #include <QLineEdit>
 
+#include <algorithm>
+
 namespace app {
 
 namespace {
@@ -43,8 +45,7 @@ void frm1::PauseMedia()
             return;
         const double position = wm1->currentPosition();
         const std::int16_t seconds = platform::IntegerFromText(autorewind->text());
-        const double target = position - seconds;
-        wm1->setCurrentPosition(target < 0 ? 0.0 : target);
+        wm1->setCurrentPosition(std::max(position - seconds, EarliestPosition()));
     });
 }
 
@@ -56,7 +57,7 @@ void frm1::RewindMedia()
             wm1->pause();
         Timer1.setInterval(FollowPlayback);
         const double position = wm1->currentPosition();
-        wm1->setCurrentPosition(position - RewindStep > 0 ? position - RewindStep : 0.0);
+        wm1->setCurrentPosition(std::max(position - RewindStep, EarliestPosition()));
         if (wasPlaying)
             wm1->play();
         else

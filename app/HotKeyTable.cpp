@@ -8,8 +8,8 @@ namespace app {
 
 std::span<const frm1::HotKeyRow> frm1::HotKeyTable()
 {
-    // F1 to F3 are what the program is for; F4 is no reason not to start, since the player's
-    // menu inserts timestamps too.
+    // F1 to F3 are what the program is for; the others are no reason not to start, since the
+    // player's menu does what they do too.
     static constexpr HotKeyRow Table[] = {
         {"spielen", 114, 0, 0, "Label3", "Horchpult: play at the chosen speed", &frm1::PlayMedia, nullptr},
         {"stop", 113, 0, 0, "Label4", "Horchpult: pause (with auto rewind: and step back)", &frm1::PauseMedia, nullptr},
@@ -18,6 +18,10 @@ std::span<const frm1::HotKeyRow> frm1::HotKeyTable()
          &frm1::InsertTimestamp,
          "Another program holds F4, so F4 does not insert timestamps here; the player's menu still does (\"Insert "
          "timestamp (F4)\")."},
+        {"wiederholen", 112, platform::MOD_SHIFT, platform::MOD_NOREPEAT, nullptr,
+         "Horchpult: repeat the last seconds heard (again: play on from the end of them)", &frm1::RepeatMedia,
+         "Another program holds Shift+F1, so Shift+F1 does not repeat here; the player's menu still starts a "
+         "repeat."},
     };
     return Table;
 }

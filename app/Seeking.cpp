@@ -36,6 +36,7 @@ void frm1::Seek(const QString& failureMessage, const std::function<double()>& ta
         const bool playing = wm1->playState() == player::MediaPlayer::Playing;
         if (playing)
             wm1->pause();
+        wm1->endRepeat();
         wm1->setCurrentPosition(target());
         if (playing)
             wm1->play();

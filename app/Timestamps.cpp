@@ -47,7 +47,10 @@ void frm1::AddTimestampEntries(QMenu& menu)
         choice->setCheckable(true);
         choice->setChecked(entry.format == m_timestampFormat);
         formats->addAction(choice);
-        connect(choice, &QAction::triggered, this, [this, format = entry.format] { m_timestampFormat = format; });
+        connect(choice, &QAction::triggered, this, m_lastResort.Guard([this, format = entry.format] {
+            m_timestampFormat = format;
+            KeepChoices();
+        }));
     }
 }
 

@@ -129,15 +129,20 @@ QGroupBox* MakeFrame(QWidget* parent, const Placement& at, const char* caption)
 
 frm1::frm1(platform::Desktop& desktop, platform::LastResort& lastResort,
            std::unique_ptr<player::MediaPlayer> player)
-    : m_desktop(desktop), m_lastResort(lastResort), wm1(std::move(player)), Timer1(this),
-      CmD1(desktop, this)
+    : m_desktop(desktop), m_lastResort(lastResort), m_remembered(ConfigFolder()), wm1(std::move(player)),
+      Timer1(this), CmD1(desktop, this)
 {
+    const Choices remembered = m_remembered.read();
+    m_timestampFormat = remembered.timestampFormat;
+    m_repeatSeconds = remembered.repeatSeconds;
     setObjectName(QStringLiteral("frm1"));
     setWindowTitle(QStringLiteral("horchpult"));
     setWindowIcon(HorchpultIcon());
     BuildMenu();
     BuildControls();
     AddTimestampEntries(wm1->contextMenu());
+    AddRepeatEntries(wm1->contextMenu());
+    AddRememberEntry(wm1->contextMenu());
     ConnectHandlers();
     m_hWnd = m_desktop.RegisterWindow(*this);
     DescribeHotKeys();
@@ -178,6 +183,7 @@ void frm1::ConnectHandlers()
     wm1->PlayStateChange.connect([this](std::int32_t NewState) {
         m_lastResort.Run([this, NewState] { wm1_PlayStateChange(NewState); });
     });
+    wm1->RepeatChange.connect([this] { m_lastResort.Run([this] { ShowRepeat(); }); });
     connect(speed, &QLineEdit::textChanged, this, &frm1::StatusChanged);
     connect(Fileinfo, &QLineEdit::textChanged, this, &frm1::StatusChanged);
 }

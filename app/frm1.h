@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Remembered.h"
 #include "Timestamp.h"
 
 #include "hotkeys/cRegHotKey.h"
@@ -112,6 +113,11 @@ private:
     // on the clipboard (the menu has taken the focus from the editor), and the choice of format,
     // which holds for the run.
     void AddTimestampEntries(QMenu& menu);
+    // The player's menu entries for repeats: "Repeat the last 5 s (Shift+F1)", a check entry that
+    // starts and ends a repeat and shows whether one runs, and the choice of its length.
+    void AddRepeatEntries(QMenu& menu);
+    // "Remember between runs", off unless the user turned it on in an earlier run.
+    void AddRememberEntry(QMenu& menu);
     void BuildControls();
     void ConnectHandlers();
 
@@ -150,6 +156,13 @@ private:
     void PlayMedia();
     void PauseMedia();
     void RewindMedia();
+    // Repeats the last seconds heard; again, ends the repeat and plays on from the passage's end.
+    void RepeatMedia();
+    void wiederholen_Click();
+    // The notice and the menu entry that say whether a repeat runs.
+    void ShowRepeat();
+    // Where stepping back stops: a repeat's start, else the medium's.
+    double EarliestPosition() const;
     // F4: types the position as a timestamp into the program that has the focus, or where the
     // desktop does not let the window type, puts it on the clipboard.
     // The position now in the chosen format; none when the player fails, which it has shown.
@@ -170,6 +183,12 @@ private:
     void ShowNotices();
     NoticeAction OfferedAction() const;
     void noticeAction_Click();
+
+    static QString ConfigFolder();
+    void remember_Click();
+    // Keeps the choices, if the user asked to remember them.
+    void KeepChoices();
+    Choices ChoicesNow() const;
 
     void Check1_Click();
     void autorewind_Change();
@@ -234,7 +253,12 @@ private:
     QString m_unboundNotice;
     platform::Event<const std::vector<platform::HotKeyTrigger>&>::Connection m_hotKeysBound;
     QHash<std::uint32_t, QString> m_keyToolTips; // as the window made them, by virtual key
+    Remembered m_remembered;
     TimestampFormat m_timestampFormat = TimestampFormat::Hashes;
+    int m_repeatSeconds = Choices{}.repeatSeconds;
+    QAction* wiederholen = nullptr;
+    QAction* remember = nullptr;
+    QString m_repeatNotice;
     QString m_timestampNotice;
     // The texts of the failure boxes open now.
     QStringList m_failuresShown;

@@ -2,6 +2,8 @@
 
 #include "platform/Error.h"
 
+#include <algorithm>
+
 namespace player {
 
 FakePlayer::FakePlayer() : m_widget(new QWidget) {}
@@ -73,7 +75,27 @@ double FakePlayer::currentPosition() const
 void FakePlayer::setCurrentPosition(double seconds)
 {
     Record(QStringLiteral("position %1").arg(seconds, 0, 'g', 17), QStringLiteral("position"));
+    if (passage && (seconds < passage->from || seconds > passage->to))
+        endRepeat();
     position = seconds;
+}
+
+void FakePlayer::repeatLast(double seconds)
+{
+    Record(QStringLiteral("repeat %1").arg(seconds), QStringLiteral("repeat"));
+    passage = Passage{std::max(0.0, position - seconds), position, false};
+    position = passage->from;
+    ChangeState(Playing);
+    RepeatChange.raise();
+}
+
+void FakePlayer::endRepeat()
+{
+    if (!passage)
+        return;
+    calls.append(QStringLiteral("endRepeat"));
+    passage.reset();
+    RepeatChange.raise();
 }
 
 void FakePlayer::ChangeState(std::int32_t newState)

@@ -10,8 +10,8 @@
 namespace player {
 
 // A scriptable stand-in for the window's logic tests: records every call in order ("pause",
-// "rate 1.3", "play", "position 8.4", "url /a.mp3"), holds a settable play state, position and
-// length, and fails a chosen operation with an error, from now on or at its next call only.
+// "rate 1.3", "play", "position 8.4", "url /a.mp3", "repeat 5", "endRepeat"), holds a settable
+// play state, position, length and repeat, and fails a chosen operation with an error, from now on or at its next call only.
 // play and pause raise PlayStateChange like a real player does. It owns its widget unless a
 // parent has deleted it first.
 class FakePlayer final : public MediaPlayer {
@@ -32,6 +32,10 @@ public:
     double currentPosition() const override;
     void setCurrentPosition(double seconds) override;
     double duration() const override { return length; }
+    // The passage starts `seconds` before the position; a position set outside it ends it.
+    void repeatLast(double seconds) override;
+    std::optional<Passage> repeat() const override { return passage; }
+    void endRepeat() override;
     void showPedal(const QString& models) override { pedal = models; }
     QMenu& contextMenu() override { return m_menu; }
 
@@ -40,6 +44,7 @@ public:
     std::int32_t state = Undefined;
     double position = 0;
     double length = 0;
+    std::optional<Passage> passage;
     // The pedals shown.
     QString pedal;
     // The operation ("play", "pause", "rate", "url", "position", "getPosition", "playState",

@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <optional>
 
 class QMenu;
 class QWidget;
@@ -53,6 +54,22 @@ public:
     // The open medium's length in seconds; 0 without a medium or while the length is unknown.
     virtual double duration() const = 0;
 
+    // A passage played over and over: from its start to its end, then from its start again.
+    struct Passage {
+        double from = 0;
+        double to = 0;
+        // Played to its end at least once.
+        bool heardWhole = false;
+    };
+    // Plays the `seconds` before the last sound heard (where a pause left the position; while
+    // playing, the sound heard now) over and over at the rate set, fewer where the medium begins
+    // sooner. Raises NoMedium without a medium.
+    virtual void repeatLast(double seconds) = 0;
+    // The repeat playing, or paused inside; none when there is none.
+    virtual std::optional<Passage> repeat() const = 0;
+    // Ends the repeat where playback is, playing or paused as it was.
+    virtual void endRepeat() = 0;
+
     // Shows in the player's controls that foot pedals are plugged in, naming their models;
     // empty: none, and nothing shows.
     virtual void showPedal(const QString& models) = 0;
@@ -72,6 +89,9 @@ public:
 
     // PlayStateChange(NewState)
     platform::Event<std::int32_t> PlayStateChange;
+    // A repeat began or ended, whoever ended it: a position set outside it, the player's own
+    // seek bar or stop button, another file.
+    platform::Event<> RepeatChange;
 
 protected:
     // Places the widget after a change of the twips geometry.

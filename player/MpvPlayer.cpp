@@ -181,7 +181,10 @@ void MpvPlayer::connectControls()
     connect(m_stop, &QToolButton::clicked, this, guarded([this] { stop(); }));
     // Clicks, keys, the wheel and dragging all come as actions; the refresh's setValue does not.
     connect(m_seekBar, &QSlider::actionTriggered, this,
-            guarded([this] { setCurrentPosition(m_seekBar->sliderPosition() / 1000.0); }));
+            guarded([this] {
+                endRepeat();
+                setCurrentPosition(m_seekBar->sliderPosition() / 1000.0);
+            }));
     connect(m_volume, &QSlider::valueChanged, this,
             guarded([this] { engine().setDouble(property::Volume, m_volume->value()); }));
     connect(m_mute, &QToolButton::toggled, this, guarded([this] {
@@ -339,6 +342,7 @@ void MpvPlayer::setURL(const QString& url)
     if (!file.isReadable())
         refuse(url, QStringLiteral("it cannot be read"));
 
+    endRepeat();
     engine().setFlag(property::Pause, !m_autoStart);
     m_sound->setChannelCount(0);
     m_heldPosition.reset();
@@ -460,6 +464,7 @@ void MpvPlayer::onEvent(const MpvEvent& event)
             break;
         }
         // The open file failed while it played.
+        endRepeat();
         m_entry = 0;
         m_url.clear();
         m_heldPosition.reset();
@@ -469,6 +474,8 @@ void MpvPlayer::onEvent(const MpvEvent& event)
     case MPV_EVENT_SEEK:
         if (m_seek == Seek::Requested)
             m_seek = Seek::Running;
+        else if (m_passage)
+            m_passage->heardWhole = true; // mpv went back to the passage's start by itself
         break;
     case MPV_EVENT_PLAYBACK_RESTART:
         if (m_seek == Seek::Running) {
@@ -526,6 +533,7 @@ void MpvPlayer::stop()
 {
     if (m_entry == 0 || m_opening)
         return;
+    endRepeat();
     m_core->setFlag(property::Pause, true);
     seekTo(0);
     setState(Stopped);
@@ -563,6 +571,8 @@ void MpvPlayer::setCurrentPosition(double seconds)
         throw MakePlayerError(PlayerError::InvalidPosition, QStringLiteral("Invalid position: %1").arg(seconds));
     if (m_entry == 0 || m_opening)
         throw MakePlayerError(PlayerError::NoMedium, QStringLiteral("No medium is open"));
+    if (m_passage && (seconds < m_passage->from || seconds > m_passage->to))
+        endRepeat();
     const double end = duration();
     if (end > 0 && seconds >= end) {
         // While paused mpv never reports reaching the end, so the player goes there itself;
@@ -577,6 +587,33 @@ void MpvPlayer::setCurrentPosition(double seconds)
         setState(Paused);
     else
         refreshControls();
+}
+
+void MpvPlayer::repeatLast(double seconds)
+{
+    if (m_entry == 0 || m_opening)
+        throw MakePlayerError(PlayerError::NoMedium, QStringLiteral("No medium is open"));
+    const double to = heardPosition();
+    const double from = std::max(0.0, to - seconds);
+    // mpv cuts the sound at the passage's end and goes on at its start without emptying the
+    // output's buffer, so no gap is heard where the passage begins again.
+    m_core->setDouble(property::AbLoopA, from);
+    m_core->setDouble(property::AbLoopB, to);
+    m_passage = Passage{from, to, false};
+    seekTo(from);
+    m_core->setFlag(property::Pause, false);
+    setState(Playing);
+    RepeatChange.raise();
+}
+
+void MpvPlayer::endRepeat()
+{
+    if (!m_passage)
+        return;
+    m_passage.reset();
+    m_core->setString(property::AbLoopA, mpv::value::No);
+    m_core->setString(property::AbLoopB, mpv::value::No);
+    RepeatChange.raise();
 }
 
 void MpvPlayer::seekTo(double seconds)

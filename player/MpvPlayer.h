@@ -84,6 +84,10 @@ public:
     // position lags it by some tens of milliseconds. Otherwise currentPosition().
     double heardPosition() const;
     double duration() const override;
+    // A repeat lasts while the position stays inside it; a position set elsewhere ends it.
+    void repeatLast(double seconds) override;
+    std::optional<Passage> repeat() const override { return m_passage; }
+    void endRepeat() override;
     void showPedal(const QString& models) override;
     QMenu& contextMenu() override { return *m_menu; }
 
@@ -164,6 +168,7 @@ private:
     Seek m_seek = Seek::None;
     // The position last set, reported until playback runs from it (see currentPosition).
     std::optional<double> m_heldPosition;
+    std::optional<Passage> m_passage;
 };
 
 } // namespace player

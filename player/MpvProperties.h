@@ -76,6 +76,9 @@ inline constexpr const char* TimePos = "time-pos";
 inline constexpr const char* AudioPts = "audio-pts";
 inline constexpr const char* Duration = "duration";
 inline constexpr const char* EofReached = "eof-reached";
+// The passage mpv plays over and over; "no" for none.
+inline constexpr const char* AbLoopA = "ab-loop-a";
+inline constexpr const char* AbLoopB = "ab-loop-b";
 // The audio output in use; unavailable while there is none.
 inline constexpr const char* CurrentAo = "current-ao";
 inline constexpr const char* TrackCount = "track-list/count";

@@ -10,10 +10,12 @@
 #include "app/Messages.h"
 
 #include <QCheckBox>
+#include <QLabel>
 #include <QMessageBox>
 #include <QScreen>
 #include <QTemporaryDir>
 
+#include <X11/X.h>
 #include <X11/keysym.h>
 
 #include <gtest/gtest.h>
@@ -104,12 +106,50 @@ TEST_F(UserSession, TranscribingARecordingWithHotKeysButtonsAndTypedPositions)
             << "the typed position is reached exactly while paused; the box holds '"
             << Text("time_goto").toStdString() << "'";
 
+        ASSERT_TRUE(x.TakeFocus());
+        const auto shiftF1 = [&] {
+            x.Press(XK_Shift_L);
+            x.Tap(XK_F1);
+            x.Release(XK_Shift_L);
+        };
+        shiftF1();
+        EXPECT_TRUE(Eventually([this] {
+            const auto passage = Player().repeat();
+            return passage && std::abs(passage->from - 37.5) < 0.001 && Player().playState() == MediaPlayer::Playing;
+        })) << "Shift+F1 does not repeat the 5 s before 42.5 s";
+        EXPECT_EQ(OnGui([this] { return window->findChild<QLabel*>(QStringLiteral("notice"))->text(); }),
+                  QStringLiteral("Repeating 00:00:37\u201300:00:42. Shift+F1 plays on."));
+        shiftF1();
+        EXPECT_TRUE(Eventually([this] { return !Player().repeat().has_value(); })) << "a second Shift+F1";
+        x.Tap(XK_F2);
+        ASSERT_TRUE(Eventually([this] { return Player().playState() != MediaPlayer::Playing; }));
+
         OnGui([this] { return window->showMinimized(), 0; });
         ASSERT_TRUE(Eventually([this] { return window->isMinimized(); }));
         ASSERT_TRUE(x.TakeFocus());
         x.Tap(XK_F1);
         EXPECT_TRUE(Eventually([this] { return !window->isMinimized(); })) << "F1 does not bring the window back";
     });
+}
+
+// Another program took Shift+F1 before the window started.
+class ShiftF1HeldElsewhere : public UserSession {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(other.Grab(XK_F1, ShiftMask));
+        UserSession::SetUp();
+    }
+    xtest::XClient other;
+};
+
+TEST_F(ShiftF1HeldElsewhere, TheWindowStartsWithF1ToF4AndItsNoticeNamesTheKey)
+{
+    EXPECT_EQ(window->HotKeys()->Keys().size(), 4u);
+    const auto* notice = window->findChild<QLabel*>(QStringLiteral("notice"));
+    ASSERT_NE(notice, nullptr);
+    EXPECT_TRUE(notice->text().contains(QStringLiteral("Shift+F1"))) << notice->text().toStdString();
+    EXPECT_FALSE(other.CanGrab(XK_F1)) << "the window lost F1 with Shift+F1";
 }
 
 TEST_F(UserSession, MenuShortcutsRunWhileTheGotoBoxHasTheFocus)

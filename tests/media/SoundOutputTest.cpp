@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <cmath>
 #include <ctime>
+#include <iomanip>
 #include <iostream>
 #include <optional>
 #include <vector>
@@ -242,6 +243,50 @@ TEST_F(MpvPlayerWithSoundServer, ResumesTheRewindBeforeTheLastSoundHeard)
     EXPECT_GE(within, Cycles - 1) << "resumed more than " << WithinMs << " ms off in " << Cycles - within << " cycles";
     std::nth_element(soundAfterKey.begin(), soundAfterKey.begin() + Cycles / 2, soundAfterKey.end());
     EXPECT_LT(soundAfterKey[Cycles / 2], BlockMs) << "the pause waits for the sound server";
+}
+
+// A repeat of 5 s begun at 12.0 s is heard as 7.0 to 12.0 s over and over, each time back at
+// 7.0 s after no more than 30 ms of silence and with no other sound between; ending it the way
+// the window's key does plays on from 12.0 s.
+TEST_F(MpvPlayerWithSoundServer, RepeatsThePassageBeforeThePauseWithShortExactSeams)
+{
+    constexpr double WithinS = 0.020;
+    constexpr double SilenceS = 0.030;
+    const QString noise = media::Made("noise.wav", QStringLiteral("-f lavfi -i anoisesrc=color=white:sample_rate=48000:"
+                                                                  "amplitude=0.25:seed=19:duration=60 -c:a pcm_s16le"));
+    ASSERT_FALSE(noise.isEmpty());
+    ASSERT_TRUE(server.start()) << server.log().toStdString();
+    ASSERT_NO_THROW(player->setURL(noise));
+    player->pause();
+    player->setCurrentPosition(12.0);
+    media::Pump(500);
+    server.forget();
+    player->repeatLast(5);
+    media::Pump(16000);
+    const std::vector<RunHeard> passes = RunsHeard(server.take(), noise, 6.5, 12.5);
+    ASSERT_GE(passes.size(), 3u);
+    for (std::size_t pass = 0; pass < 3; ++pass) {
+        std::cout << std::fixed << std::setprecision(4) << "pass " << pass << ": " << passes[pass].from << " s to " << passes[pass].to << " s";
+        if (pass > 0)
+            std::cout << ", after " << (passes[pass].heardFrom - passes[pass - 1].heardTo) * 1000.0 / SoundServer::Rate
+                      << " ms between";
+        std::cout << std::defaultfloat << std::endl;
+        EXPECT_NEAR(passes[pass].to, 12.0, WithinS) << "pass " << pass;
+        if (pass == 0)
+            continue;
+        EXPECT_NEAR(passes[pass].from, 7.0, WithinS) << "pass " << pass;
+        EXPECT_LE(passes[pass].heardFrom - passes[pass - 1].heardTo, SilenceS * SoundServer::Rate) << "pass " << pass;
+    }
+    ASSERT_TRUE(player->repeat().has_value());
+    EXPECT_TRUE(player->repeat()->heardWhole);
+
+    player->endRepeat();
+    player->setCurrentPosition(12.0);
+    EXPECT_FALSE(player->repeat().has_value());
+    const std::vector<RunHeard> after = RunsHeard(server.record(1500), noise, 11.5, 14);
+    ASSERT_FALSE(after.empty());
+    EXPECT_NEAR(after.back().from, 12.0, WithinS) << "playing on did not go on from the passage's end";
+    EXPECT_GT(after.back().to, 12.5);
 }
 
 // 440 Hz on the left, 660 Hz on the right.

@@ -276,3 +276,72 @@ inline std::optional<PauseHeard> PauseAndResume(player::MpvPlayer& player, Sound
     const double resumed = find(soundAgain, lastHeard - rewind);
     return PauseHeard{(lastHeard - pausedNear) * 1000, (resumed - (lastHeard - rewind)) * 1000};
 }
+
+// A stretch of a stereo recording of the sink that plays one stretch of a mono 16-bit WAV of
+// noise sample for sample (at rate 1, scaled by the volume): recording frames [heardFrom,
+// heardTo), source seconds [from, to).
+struct RunHeard {
+    qsizetype heardFrom;
+    qsizetype heardTo;
+    double from;
+    double to;
+};
+// The stretches of `heard` that play the source, in order; each is looked for between nearFrom
+// and nearTo seconds of the source. Silence and sound that is no stretch of it lie between them.
+inline std::vector<RunHeard> RunsHeard(const std::vector<qint16>& heard, const QString& noise, double nearFrom, double nearTo)
+{
+    QFile file(noise);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray wav = file.readAll();
+    const qsizetype data = wav.indexOf("data") + 8;
+    const auto* source = reinterpret_cast<const qint16*>(wav.constData() + data);
+    const qsizetype length = (wav.size() - data) / 2;
+    const auto frames = static_cast<qsizetype>(heard.size() / SoundServer::Channels);
+    const auto at = [&](qsizetype frame) { return static_cast<double>(heard[frame * SoundServer::Channels]); };
+    constexpr qsizetype Stretch = SoundServer::Rate / 100;
+    constexpr int Mismatches = 8;
+
+    std::vector<RunHeard> runs;
+    qsizetype i = 0;
+    while (i + Stretch < frames) {
+        if (std::abs(at(i)) <= 1) {
+            ++i;
+            continue;
+        }
+        double best = 0, gain = 0;
+        qsizetype found = -1;
+        for (auto offset = static_cast<qsizetype>(nearFrom * SoundServer::Rate);
+             offset < std::min(length - Stretch, static_cast<qsizetype>(nearTo * SoundServer::Rate)); ++offset) {
+            double product = 0, energy = 0, heardEnergy = 0;
+            for (qsizetype k = 0; k < Stretch; ++k) {
+                product += at(i + k) * source[offset + k];
+                energy += double(source[offset + k]) * source[offset + k];
+                heardEnergy += at(i + k) * at(i + k);
+            }
+            const double match = product / std::sqrt(std::max(energy * heardEnergy, 1.0));
+            if (match > best) {
+                best = match;
+                found = offset;
+                gain = product / std::max(energy, 1.0);
+            }
+        }
+        if (best < 0.95) {
+            i += Stretch;
+            continue;
+        }
+        qsizetype last = 0;
+        for (qsizetype k = 0, missed = 0; i + k < frames && found + k < length && missed < Mismatches; ++k) {
+            const double expected = gain * source[found + k];
+            if (std::abs(at(i + k) - expected) <= 2 + std::abs(expected) / 50) {
+                last = k;
+                missed = 0;
+            } else {
+                ++missed;
+            }
+        }
+        runs.push_back({i, i + last + 1, double(found) / SoundServer::Rate, double(found + last + 1) / SoundServer::Rate});
+        i += last + 1;
+    }
+    return runs;
+}

@@ -25,7 +25,7 @@ using testing_support::ShortcutsBackend;
 
 using PortalKeys = PortalWindow;
 
-TEST_F(PortalKeys, TheFourKeysAreBoundInOneSessionUnderTheirNamesWithTheirFunctionKeys)
+TEST_F(PortalKeys, TheFiveKeysAreBoundInOneSessionUnderTheirNamesWithTheirKeys)
 {
     EXPECT_TRUE(platform->UsesPortal());
     const auto* session = BoundSession();
@@ -42,10 +42,11 @@ TEST_F(PortalKeys, TheFourKeysAreBoundInOneSessionUnderTheirNamesWithTheirFuncti
         {QStringLiteral("spielen"), QStringLiteral("F3")},
         {QStringLiteral("stop"), QStringLiteral("F2")},
         {QStringLiteral("zurueck"), QStringLiteral("F1")},
-        {QStringLiteral("zeitmarke"), QStringLiteral("F4")}};
+        {QStringLiteral("zeitmarke"), QStringLiteral("F4")},
+        {QStringLiteral("wiederholen"), QStringLiteral("SHIFT+F1")}};
     EXPECT_EQ(triggers, expected);
     descriptions.removeDuplicates();
-    EXPECT_EQ(descriptions.size(), 4) << "the desktop cannot tell the user what each key does";
+    EXPECT_EQ(descriptions.size(), 5) << "the desktop cannot tell the user what each key does";
 
     media::Pump(300);
     EXPECT_EQ(ToolTip("Label3"), QStringLiteral("use function key F3 to play"));
@@ -264,7 +265,7 @@ TEST_F(BindsLater, KeysGivenInTheSettingsAreSeenWhenTheUserComesBackToTheWindow)
     ASSERT_TRUE(settings.TakeFocus());
     media::Pump(200);
     const std::pair<const char*, const char*> given[] = {
-        {"spielen", "F3"}, {"stop", "F2"}, {"zurueck", "F1"}, {"zeitmarke", "F4"}};
+        {"spielen", "F3"}, {"stop", "F2"}, {"zurueck", "F1"}, {"zeitmarke", "F4"}, {"wiederholen", "Shift+F1"}};
     for (const auto& [id, key] : given)
         Backend().Give(QLatin1String(id), QLatin1String(key));
     ASSERT_TRUE(settings.Focus(static_cast<unsigned long>(window->winId())));
@@ -286,6 +287,16 @@ TEST_F(Remembers, ASecondStartWithTheKeysSettledAsksNothingAndShowsNoNotice)
     Backend().Activate(Backend().Latest()->path, QStringLiteral("zurueck"));
     EXPECT_TRUE(media::WaitUntil([&] { return presses == QStringList{QStringLiteral("zurueck")}; }, 3000))
         << "a key listed from the earlier start does not reach the window";
+
+    Open(media::Path(media::Wav()));
+    window->Player().setCurrentPosition(9.0);
+    Backend().Activate(Backend().Latest()->path, QStringLiteral("wiederholen"));
+    ASSERT_TRUE(media::WaitUntil([&] { return window->Player().repeat().has_value(); }, 3000))
+        << "Shift+F1 through the portal did not start a repeat";
+    EXPECT_NEAR(window->Player().repeat()->to, 9.0, 0.05);
+    Backend().Activate(Backend().Latest()->path, QStringLiteral("wiederholen"));
+    EXPECT_TRUE(media::WaitUntil([&] { return !window->Player().repeat().has_value(); }, 3000))
+        << "a second Shift+F1 did not end it";
 }
 
 class DesktopWithoutPortal : public PortalWindow {
@@ -322,7 +333,7 @@ TEST(PortalProgram, EndingTheProgramClosesItsSession)
     ASSERT_TRUE(program.waitForStarted(5000));
 
     auto& backend = portal.Backend();
-    ASSERT_TRUE(media::WaitUntil([&] { return backend.Latest() != nullptr && backend.Latest()->bound.size() == 4; }, 15000))
+    ASSERT_TRUE(media::WaitUntil([&] { return backend.Latest() != nullptr && backend.Latest()->bound.size() == testing_support::KeyCount; }, 15000))
         << "the program never bound its keys";
     EXPECT_FALSE(backend.Latest()->closed);
     ::kill(static_cast<pid_t>(program.processId()), SIGTERM);

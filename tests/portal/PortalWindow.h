@@ -24,6 +24,9 @@
 
 namespace testing_support {
 
+// The program's system-wide keys: F1 to F4 and Shift+F1.
+inline constexpr std::size_t KeyCount = 5;
+
 class PortalWindow : public ::testing::Test {
 protected:
     explicit PortalWindow(PortalDesktop::FrontEnd frontEnd = PortalDesktop::FrontEnd::Running) : portal(frontEnd) {}
@@ -68,7 +71,7 @@ protected:
     // The session in which the desktop bound the window's four keys.
     const ShortcutsBackend::Session* BoundSession()
     {
-        const auto bound = [&] { return Backend().Latest() != nullptr && Backend().Latest()->bound.size() == 4; };
+        const auto bound = [&] { return Backend().Latest() != nullptr && Backend().Latest()->bound.size() == KeyCount; };
         return media::WaitUntil(bound, 10000) ? Backend().Latest() : nullptr;
     }
 

@@ -33,7 +33,7 @@ TEST_F(WaylandWithoutPortal, TheWindowStartsAndTellsTheUserTheKeysCannotReachIt)
 {
     EXPECT_FALSE(platform->UsesPortal());
     EXPECT_FALSE(platform->HasX11());
-    EXPECT_EQ(window->HotKeys()->Keys().size(), 4u);
+    EXPECT_EQ(window->HotKeys()->Keys().size(), testing_support::KeyCount);
     ASSERT_TRUE(media::WaitUntil([&] { return window->isVisible(); }, 3000));
     EXPECT_TRUE(Notice().contains(QStringLiteral("playerctl -p horchpult pause"))) << Notice().toStdString();
     Open(media::Path(media::Wav()));

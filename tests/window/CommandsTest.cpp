@@ -20,7 +20,7 @@ using Commands = WindowTest;
 
 TEST_F(Commands, HotKeysRunNothingBeforeAFileIsAcceptedButStillRestoreTheWindow)
 {
-    for (const char* key : {"spielen", "stop", "zurueck"})
+    for (const char* key : {"spielen", "stop", "zurueck", "wiederholen"})
         Press(QString::fromLatin1(key));
     EXPECT_TRUE(wm1->calls.isEmpty()) << wm1->calls.join(u',').toStdString();
     EXPECT_EQ(Interval(), 0);
@@ -155,6 +155,65 @@ TEST_F(Commands, RewindStepsBackOneSecondKeepingThePlayState)
         EXPECT_EQ(Interval(), 0);
         EXPECT_EQ(Box("time").text(), QStringLiteral("7")) << "the display keeps the last tick";
     }
+}
+
+TEST_F(Commands, RepeatKeepsF1AndF2InsideThePassageAndASecondPressPlaysOnFromItsEnd)
+{
+    Open();
+    auto& entry = PlayerEntry("wiederholen");
+    wm1->position = 12.0;
+    Press(QStringLiteral("wiederholen"));
+    EXPECT_EQ(Transport(wm1->calls), Calls({"repeat 5"}));
+    EXPECT_EQ(Notice(), QStringLiteral("Repeating 00:00:07\u201300:00:12. Shift+F1 plays on."));
+    EXPECT_TRUE(entry.isChecked());
+    EXPECT_EQ(Interval(), 200);
+
+    Control<QCheckBox>("Check1").setChecked(true);
+    wm1->position = 8.0;
+    Press(QStringLiteral("stop"));
+    EXPECT_EQ(wm1->position, 7.0) << "auto-rewind left the passage";
+    Press(QStringLiteral("zurueck"));
+    EXPECT_EQ(wm1->position, 7.0) << "F1 left the passage";
+    Press(QStringLiteral("spielen"));
+    EXPECT_EQ(wm1->state, MediaPlayer::Playing);
+    ASSERT_TRUE(wm1->passage.has_value()) << "F1, F2 or F3 ended the repeat";
+
+    // Before the passage was heard whole the second press only ends the repeat.
+    wm1->calls.clear();
+    Press(QStringLiteral("wiederholen"));
+    EXPECT_EQ(Transport(wm1->calls), Calls({"endRepeat"}));
+    EXPECT_TRUE(Notice().isEmpty()) << Notice().toStdString();
+    EXPECT_FALSE(entry.isChecked());
+
+    wm1->position = 30.0;
+    Press(QStringLiteral("wiederholen"));
+    wm1->passage->heardWhole = true;
+    wm1->state = MediaPlayer::Paused;
+    wm1->calls.clear();
+    entry.trigger();
+    EXPECT_EQ(Transport(wm1->calls), Calls({"endRepeat", "position 30", "play"}));
+    EXPECT_FALSE(entry.isChecked());
+}
+
+TEST_F(Commands, SeekingEndsTheRepeatAndTheChosenLengthIsTheNextOnes)
+{
+    Open();
+    for (const char* seek : {"ffw", "fffw", "but_goto"}) {
+        wm1->position = 40.0;
+        Press(QStringLiteral("wiederholen"));
+        Box("time_goto").setText(QStringLiteral("3"));
+        Click(seek);
+        EXPECT_FALSE(wm1->passage.has_value()) << seek;
+        EXPECT_TRUE(Notice().isEmpty()) << seek << ": " << Notice().toStdString();
+    }
+    PlayerEntry("repeat_8").trigger();
+    EXPECT_EQ(PlayerEntry("wiederholen").text(), QStringLiteral("Repeat the last 8 s (Shift+F1)"));
+    wm1->position = 5.0;
+    wm1->calls.clear();
+    Press(QStringLiteral("wiederholen"));
+    EXPECT_EQ(Transport(wm1->calls), Calls({"repeat 8"}));
+    EXPECT_EQ(wm1->passage->from, 0.0);
+    EXPECT_EQ(Notice(), QStringLiteral("Repeating 00:00:00\u201300:00:05. Shift+F1 plays on."));
 }
 
 TEST_F(Commands, FailedCommandsShowTheirMessageAndUndoNothing)

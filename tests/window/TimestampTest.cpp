@@ -42,14 +42,7 @@ TEST(TimestampText, CutsTheTenthsAndWritesTwoHourDigitsUpTo99Hours)
         EXPECT_EQ(app::TimestampText(row.seconds, row.format).toStdString(), row.text) << row.seconds << " s";
 }
 
-class Timestamps : public WindowTest {
-protected:
-    QString Notice() const
-    {
-        const auto* notice = window->findChild<QLabel*>(QStringLiteral("notice"));
-        return notice != nullptr ? notice->text() : QString();
-    }
-};
+using Timestamps = WindowTest;
 
 TEST_F(Timestamps, F4WithoutAFileTypesNothingButRestoresTheWindow)
 {
@@ -104,19 +97,35 @@ TEST_F(Timestamps, TheMenuEntryAndARefusedTypingPutTheTimestampOnTheClipboardAnd
     EXPECT_FALSE(Notice().contains(QStringLiteral("#00:01:23-4#"))) << "the notice still names the last timestamp";
 }
 
-class F4HeldElsewhere : public WindowTest {
-protected:
-    F4HeldElsewhere() : WindowTest(std::vector<std::uint32_t>{115}) {}
+// A key the program can start without, held by another program at the start.
+struct HeldKey {
+    const char* id;
+    std::uint32_t key; // the virtual key, its modifiers 16 bits up
+    const char* named;
+    const char* menuStill;
 };
 
-TEST_F(F4HeldElsewhere, TheWindowStartsWithF1ToF3AndSaysTheMenuStillInsertsTimestamps)
+void PrintTo(const HeldKey& held, std::ostream* os)
+{
+    *os << held.named;
+}
+
+class HeldElsewhere : public WindowTest, public ::testing::WithParamInterface<HeldKey> {
+protected:
+    HeldElsewhere() : WindowTest(std::vector<std::uint32_t>{GetParam().key}) {}
+};
+
+TEST_P(HeldElsewhere, TheWindowStartsWithTheOtherKeysAndSaysWhatTheMenuStillDoes)
 {
     EXPECT_TRUE(fatal.isEmpty()) << fatal.join(u'\n').toStdString();
-    EXPECT_EQ(window->HotKeys()->Keys().size(), 3u);
-    const auto* notice = window->findChild<QLabel*>(QStringLiteral("notice"));
-    ASSERT_NE(notice, nullptr) << "nobody told the user F4 is held elsewhere";
-    EXPECT_TRUE(notice->text().contains(QStringLiteral("F4"))) << notice->text().toStdString();
-    EXPECT_TRUE(notice->text().contains(QStringLiteral("Insert timestamp (F4)"))) << notice->text().toStdString();
+    EXPECT_EQ(window->HotKeys()->Keys().size(), 4u);
+    EXPECT_TRUE(Notice().contains(QLatin1String(GetParam().named))) << Notice().toStdString();
+    EXPECT_TRUE(Notice().contains(QLatin1String(GetParam().menuStill))) << Notice().toStdString();
 }
+
+INSTANTIATE_TEST_SUITE_P(Keys, HeldElsewhere,
+                         ::testing::Values(HeldKey{"F4", 115, "F4", "Insert timestamp (F4)"},
+                                           HeldKey{"ShiftF1", 112 | platform::MOD_SHIFT << 16, "Shift+F1", "starts a repeat"}),
+                         [](const auto& test) { return std::string(test.param.id); });
 
 } // namespace

@@ -8,10 +8,15 @@
 
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QCheckBox>
+#include <QFile>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
+#include <QTemporaryDir>
 
 #include <initializer_list>
 #include <memory>
@@ -42,6 +47,7 @@ protected:
     // heldElsewhere: keys another program holds when the window starts.
     explicit WindowTest(std::vector<std::uint32_t> heldElsewhere = {})
     {
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
         desktop.heldElsewhere = std::move(heldElsewhere);
         QLocale::setDefault(QLocale::c());
         auto fake = std::make_unique<player::FakePlayer>();
@@ -51,6 +57,16 @@ protected:
         window->Form_Load();
     }
     ~WindowTest() override { QLocale::setDefault(QLocale::system()); }
+
+    // A window started anew, as the next run of the program starts.
+    void Restart()
+    {
+        window.reset();
+        auto fake = std::make_unique<player::FakePlayer>();
+        wm1 = fake.get();
+        window = std::make_unique<app::frm1>(desktop, lastResort, std::move(fake));
+        window->Form_Load();
+    }
 
     template <class W>
     W& Control(const char* name) const
@@ -63,6 +79,19 @@ protected:
     QLineEdit& Box(const char* name) const { return Control<QLineEdit>(name); }
     void Click(const char* name) const { Control<QPushButton>(name).click(); }
     void Menu(const char* name) const { Control<QAction>(name).trigger(); }
+    // An entry of the player's menu, which the window adds to.
+    QAction& PlayerEntry(const char* name) const
+    {
+        auto* entry = wm1->contextMenu().findChild<QAction*>(QString::fromLatin1(name));
+        if (entry == nullptr)
+            throw std::runtime_error(std::string("no entry named ") + name);
+        return *entry;
+    }
+    QString Notice() const
+    {
+        const auto* notice = window->findChild<QLabel*>(QStringLiteral("notice"));
+        return notice != nullptr ? notice->text() : QString();
+    }
 
     // A press of the hot key registered under name, as the platform delivers it.
     void Press(const QString& name)
@@ -87,6 +116,8 @@ protected:
 
     int Interval() const { return window->PositionTimer().Interval(); }
 
+    // The user's configuration folder, empty at first.
+    QTemporaryDir config;
     FakeDesktop desktop;
     QStringList fatal; // what the last resort showed
     platform::LastResort lastResort{[this](const QString& text) { fatal.append(text); }};
