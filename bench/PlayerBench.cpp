@@ -2,12 +2,14 @@
 // 3-hour MP3 and WAV, the time of an exact seek in each (until the engine has the new position
 // ready), what drawing a full-HD video in software costs the GUI thread, the processor time of
 // the sound choices while speech plays, and, heard at a PulseAudio null sink of its own, how long
-// the sound goes on after F2 and how far from its place F3 resumes after F2 with auto-rewind. Needs an X display: run it under
+// the sound goes on after F2, how far from its place F3 resumes after F2 with auto-rewind, and the
+// seams of repeats. Needs an X display: run it under
 // tests/with-xvfb.sh. The long files are made with FFmpeg on the first run and kept beside the
 // test media.
 //
 // bench_player [seconds [cycles]]: each processor-time figure over `seconds` (10; also
-// HORCHPULT_BENCH_SECONDS), the pause and the resume over `cycles` F2/F3 cycles (20).
+// HORCHPULT_BENCH_SECONDS), the pause and the resume over `cycles` F2/F3 cycles and as many
+// repeats (20).
 
 #include "ProcessMemory.h"
 #include "media/SoundServer.h"
@@ -142,6 +144,44 @@ void measureSoundChoices(player::MpvPlayer& player, const QString& speech, int s
     player.pause();
 }
 
+// `count` repeats of 3 s begun while playing, each heard through two seams: the silence at each
+// seam, and how far the passage's end lies from the last sound heard before the key.
+bool measureRepeats(player::MpvPlayer& player, SoundServer& server, const QString& noise, int count)
+{
+    constexpr double Length = 3;
+    std::vector<double> silences, endErrors;
+    for (int i = 0; i < count; ++i) {
+        const double at = 10 + i % 40;
+        player.endRepeat();
+        player.setCurrentPosition(at);
+        player.play();
+        media::Pump(1000);
+        server.forget();
+        media::Pump(300);
+        player.repeatLast(Length);
+        media::Pump(static_cast<int>(2 * Length * 1000) + 500);
+        const std::vector<RunHeard> runs = Passes(RunsHeard(server.take(), noise, at + 1 - Length - 0.5, at + 1.8));
+        // The first run is what played before the key, the rest are passes.
+        for (std::size_t run = 1; run + 1 < runs.size() && run <= 2; ++run) {
+            silences.push_back(static_cast<double>(runs[run + 1].heardFrom - runs[run].heardTo) * 1000 / SoundServer::Rate);
+            endErrors.push_back((runs[run].to - runs.front().to) * 1000);
+        }
+    }
+    player.endRepeat();
+    if (silences.empty()) {
+        std::fprintf(stderr, "no repeat was heard at the sink\n");
+        return false;
+    }
+    std::sort(silences.begin(), silences.end());
+    std::sort(endErrors.begin(), endErrors.end());
+    std::printf("repeat seams over %d repeats of %g s begun while playing: silence median %4.1f ms, worst %4.1f ms of %zu; "
+                "end off the last sound before the key by median %+5.1f ms, %+5.1f to %+5.1f ms (target: silence under 30, "
+                "end within 20)\n",
+                count, Length, silences[silences.size() / 2], silences.back(), silences.size(), endErrors[endErrors.size() / 2],
+                endErrors.front(), endErrors.back());
+    return true;
+}
+
 // F2 with auto-rewind 2 s and then F3, `cycles` times, heard at a PulseAudio server of its own
 // whose null sink mixes in blocks of 5 ms: how long the sound goes on after F2, and how far from
 // its place F3 resumes.
@@ -185,7 +225,7 @@ bool measurePause(platform::LastResort& lastResort, int cycles)
                 BlockMs);
     std::printf("F3 after F2 with auto-rewind 2 s resumes off by median %+5.1f ms, worst %5.1f ms of %zu (target within 5)\n",
                 errors[errors.size() / 2], worst, errors.size());
-    return true;
+    return measureRepeats(*player, server, noise, cycles);
 }
 
 } // namespace

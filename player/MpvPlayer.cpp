@@ -524,9 +524,14 @@ void MpvPlayer::pause()
 {
     if (m_playState != Playing)
         return;
+    stopSound();
+    setState(Paused);
+}
+
+void MpvPlayer::stopSound()
+{
     const double playing = currentPosition();
     m_heldPosition = m_soundOutput->pause(*m_core, m_rate).value_or(playing);
-    setState(Paused);
 }
 
 void MpvPlayer::stop()
@@ -593,7 +598,10 @@ void MpvPlayer::repeatLast(double seconds)
 {
     if (m_entry == 0 || m_opening)
         throw MakePlayerError(PlayerError::NoMedium, QStringLiteral("No medium is open"));
-    const double to = heardPosition();
+    // The passage ends where the sound stopped, as a pause keeps it.
+    if (m_playState == Playing)
+        stopSound();
+    const double to = currentPosition();
     const double from = std::max(0.0, to - seconds);
     // mpv cuts the sound at the passage's end and goes on at its start without emptying the
     // output's buffer, so no gap is heard where the passage begins again.

@@ -123,6 +123,8 @@ private:
     // Of the sound track played; 0 without one.
     int soundChannels() const;
     void seekTo(double seconds);
+    // Pauses mpv, keeping the position of the last sound heard; the play state stays.
+    void stopSound();
     void stop();
     void togglePlay();
     void setState(std::int32_t state);

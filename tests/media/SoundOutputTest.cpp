@@ -263,7 +263,7 @@ TEST_F(MpvPlayerWithSoundServer, RepeatsThePassageBeforeThePauseWithShortExactSe
     server.forget();
     player->repeatLast(5);
     media::Pump(16000);
-    const std::vector<RunHeard> passes = RunsHeard(server.take(), noise, 6.5, 12.5);
+    const std::vector<RunHeard> passes = Passes(RunsHeard(server.take(), noise, 6.5, 12.5));
     ASSERT_GE(passes.size(), 3u);
     for (std::size_t pass = 0; pass < 3; ++pass) {
         std::cout << std::fixed << std::setprecision(4) << "pass " << pass << ": " << passes[pass].from << " s to " << passes[pass].to << " s";
@@ -283,10 +283,9 @@ TEST_F(MpvPlayerWithSoundServer, RepeatsThePassageBeforeThePauseWithShortExactSe
     player->endRepeat();
     player->setCurrentPosition(12.0);
     EXPECT_FALSE(player->repeat().has_value());
-    const std::vector<RunHeard> after = RunsHeard(server.record(1500), noise, 11.5, 14);
-    ASSERT_FALSE(after.empty());
-    EXPECT_NEAR(after.back().from, 12.0, WithinS) << "playing on did not go on from the passage's end";
-    EXPECT_GT(after.back().to, 12.5);
+    const std::vector<RunHeard> after = Passes(RunsHeard(server.record(1500), noise, 11.5, 14));
+    const auto rollsOn = [&](const RunHeard& run) { return std::abs(run.from - 12.0) <= WithinS && run.to > 12.5; };
+    EXPECT_TRUE(std::any_of(after.begin(), after.end(), rollsOn)) << "playing on did not go on from the passage's end";
 }
 
 // 440 Hz on the left, 660 Hz on the right.

@@ -345,3 +345,22 @@ inline std::vector<RunHeard> RunsHeard(const std::vector<qint16>& heard, const Q
     }
     return runs;
 }
+
+// The passes of a repeat in runs heard: a run that goes on where the one before it stopped, or
+// a little after, was cut by what a busy machine's sound server does to a stream it starves (a
+// gap, some sound lost), and joins it; only a step back begins a new pass.
+inline std::vector<RunHeard> Passes(const std::vector<RunHeard>& runs)
+{
+    constexpr double Starved = 0.3;
+    std::vector<RunHeard> passes;
+    for (const RunHeard& run : runs) {
+        const double step = passes.empty() ? -1 : run.from - passes.back().to;
+        if (step > -0.001 && step < Starved) {
+            passes.back().heardTo = run.heardTo;
+            passes.back().to = run.to;
+        } else {
+            passes.push_back(run);
+        }
+    }
+    return passes;
+}
