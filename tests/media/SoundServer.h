@@ -203,80 +203,6 @@ inline double Peak(const std::vector<qint16>& recording)
 
 } // namespace level
 
-// F2 with auto-rewind and then F3, as the window does them, while `noise` plays (a mono WAV of
-// 16-bit white noise at 48 kHz, so every stretch of it is found at one place only), heard at the
-// sink: how long the sound went on after F2 (from the position heard at the key), and
-// how far the first sound heard after F3 lies from the last one heard before F2 minus the rewind
-// (negative: earlier), both in milliseconds of the recording. Nothing if the sink's recording
-// shows no pause.
-struct PauseHeard {
-    double soundAfterKeyMs;
-    double resumeErrorMs;
-};
-inline std::optional<PauseHeard> PauseAndResume(player::MpvPlayer& player, SoundServer& server, const QString& noise, double rewind)
-{
-    QFile file(noise);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    const QByteArray wav = file.readAll();
-    const qsizetype data = wav.indexOf("data") + 8;
-    const auto* source = reinterpret_cast<const qint16*>(wav.constData() + data);
-    const qsizetype length = (wav.size() - data) / 2;
-
-    // Steady playback well after the start, so the rewind never reaches it.
-    player.setCurrentPosition(rewind + 3);
-    media::Pump(1000);
-    server.forget();
-    media::Pump(400);
-    const double pausedNear = player.heardPosition();
-    player.pause();
-    player.setCurrentPosition(std::max(0.0, player.currentPosition() - rewind));
-    media::Pump(400);
-    player.pause();
-    player.play();
-    media::Pump(400);
-    const std::vector<qint16> heard = server.take();
-
-    // The pause: the first stretch of 20 ms or more without sound.
-    constexpr qsizetype Stretch = SoundServer::Rate / 50;
-    const auto frames = static_cast<qsizetype>(heard.size() / SoundServer::Channels);
-    const auto at = [&](qsizetype frame) { return static_cast<double>(heard[frame * SoundServer::Channels]); };
-    qsizetype silentFrom = -1, soundAgain = -1;
-    for (qsizetype i = 0, run = 0; i < frames && soundAgain < 0; ++i) {
-        run = std::abs(at(i)) <= 1 ? run + 1 : 0;
-        if (run == Stretch && silentFrom < 0 && i + 1 - run >= Stretch)
-            silentFrom = i + 1 - run;
-        if (silentFrom >= 0 && run == 0 && i - silentFrom >= Stretch)
-            soundAgain = i;
-    }
-    if (silentFrom < 0 || soundAgain < 0 || soundAgain + Stretch > frames)
-        return std::nullopt;
-
-    // Where in the source a stretch of the recording lies, searched half a second either side.
-    const auto find = [&](qsizetype recorded, double nearSeconds) {
-        const auto near = static_cast<qsizetype>(nearSeconds * SoundServer::Rate);
-        double best = -2;
-        qsizetype found = 0;
-        for (qsizetype offset = std::max<qsizetype>(0, near - SoundServer::Rate / 2);
-             offset < std::min(length - Stretch, near + SoundServer::Rate / 2); ++offset) {
-            double product = 0, energy = 0;
-            for (qsizetype i = 0; i < Stretch; ++i) {
-                product += at(recorded + i) * source[offset + i];
-                energy += double(source[offset + i]) * source[offset + i];
-            }
-            const double match = product / std::sqrt(std::max(energy, 1.0));
-            if (match > best) {
-                best = match;
-                found = offset;
-            }
-        }
-        return static_cast<double>(found) / SoundServer::Rate;
-    };
-    const double lastHeard = find(silentFrom - Stretch, pausedNear) + static_cast<double>(Stretch) / SoundServer::Rate;
-    const double resumed = find(soundAgain, lastHeard - rewind);
-    return PauseHeard{(lastHeard - pausedNear) * 1000, (resumed - (lastHeard - rewind)) * 1000};
-}
-
 // A stretch of a stereo recording of the sink that plays one stretch of a mono 16-bit WAV of
 // noise sample for sample (at rate 1, scaled by the volume): recording frames [heardFrom,
 // heardTo), source seconds [from, to).
@@ -363,4 +289,36 @@ inline std::vector<RunHeard> Passes(const std::vector<RunHeard>& runs)
         }
     }
     return passes;
+}
+
+// F2 with auto-rewind and then F3, as the window does them, while `noise` plays (a mono WAV of
+// 16-bit white noise at 48 kHz, so every stretch of it is found at one place only), heard at the
+// sink: how long the sound went on after F2 (from the position heard at the key), and
+// how far the first sound heard after F3 lies from the last one heard before F2 minus the rewind
+// (negative: earlier), both in milliseconds of the recording. Nothing if the sink's recording
+// shows no pause.
+struct PauseHeard {
+    double soundAfterKeyMs;
+    double resumeErrorMs;
+};
+inline std::optional<PauseHeard> PauseAndResume(player::MpvPlayer& player, SoundServer& server, const QString& noise, double rewind)
+{
+    // Steady playback well after the start, so the rewind never reaches it.
+    player.setCurrentPosition(rewind + 3);
+    media::Pump(1000);
+    server.forget();
+    media::Pump(400);
+    const double pausedNear = player.heardPosition();
+    player.pause();
+    player.setCurrentPosition(std::max(0.0, player.currentPosition() - rewind));
+    media::Pump(400);
+    player.pause();
+    player.play();
+    media::Pump(400);
+    const std::vector<RunHeard> runs = Passes(RunsHeard(server.take(), noise, pausedNear - rewind - 0.5, pausedNear + 0.5));
+    // The pause: sound before it, at least 20 ms without, and the sound after it.
+    if (runs.size() < 2 || runs[1].heardFrom - runs[0].heardTo < SoundServer::Rate / 50)
+        return std::nullopt;
+    const double lastHeard = runs[0].to;
+    return PauseHeard{(lastHeard - pausedNear) * 1000, (runs[1].from - (lastHeard - rewind)) * 1000};
 }
