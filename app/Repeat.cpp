@@ -31,6 +31,7 @@ void frm1::AddRepeatEntries(QMenu& menu)
 
     QMenu* lengths = menu.addMenu(QStringLiteral("Repeat length"));
     lengths->setObjectName(QStringLiteral("repeatLength"));
+    lengths->setToolTipsVisible(true);
     auto* group = new QActionGroup(lengths);
     group->setExclusive(true);
     for (const int seconds : RepeatLengths) {

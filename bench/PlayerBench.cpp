@@ -188,8 +188,7 @@ bool measureRepeats(player::MpvPlayer& player, SoundServer& server, const QStrin
 bool measurePause(platform::LastResort& lastResort, int cycles)
 {
     constexpr int BlockMs = 5;
-    const QString noise = media::Made("noise.wav", QStringLiteral("-f lavfi -i anoisesrc=color=white:sample_rate=48000:"
-                                                                  "amplitude=0.25:seed=19:duration=60 -c:a pcm_s16le"));
+    const QString noise = Noise();
     QTemporaryDir folder;
     SoundServer server(folder.path(), BlockMs);
     if (noise.isEmpty() || !server.start()) {

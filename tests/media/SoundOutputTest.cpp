@@ -223,8 +223,7 @@ TEST_F(MpvPlayerWithSoundServer, ResumesTheRewindBeforeTheLastSoundHeard)
     constexpr double NoBlockOffMs = 10;
     constexpr double BlockMs = 20;
     constexpr int Cycles = 12;
-    const QString noise = media::Made("noise.wav", QStringLiteral("-f lavfi -i anoisesrc=color=white:sample_rate=48000:"
-                                                                  "amplitude=0.25:seed=19:duration=60 -c:a pcm_s16le"));
+    const QString noise = Noise();
     ASSERT_FALSE(noise.isEmpty());
     ASSERT_TRUE(server.start()) << server.log().toStdString();
     ASSERT_NO_THROW(player->setURL(noise));
@@ -252,8 +251,7 @@ TEST_F(MpvPlayerWithSoundServer, RepeatsThePassageBeforeThePauseWithShortExactSe
 {
     constexpr double WithinS = 0.020;
     constexpr double SilenceS = 0.030;
-    const QString noise = media::Made("noise.wav", QStringLiteral("-f lavfi -i anoisesrc=color=white:sample_rate=48000:"
-                                                                  "amplitude=0.25:seed=19:duration=60 -c:a pcm_s16le"));
+    const QString noise = Noise();
     ASSERT_FALSE(noise.isEmpty());
     ASSERT_TRUE(server.start()) << server.log().toStdString();
     ASSERT_NO_THROW(player->setURL(noise));

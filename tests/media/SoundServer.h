@@ -203,6 +203,14 @@ inline double Peak(const std::vector<qint16>& recording)
 
 } // namespace level
 
+// A minute of white noise, mono, 16-bit at 48 kHz: every stretch of it is found at one place
+// only. Empty if FFmpeg could not make it.
+inline QString Noise()
+{
+    return media::Made("noise.wav", QStringLiteral("-f lavfi -i anoisesrc=color=white:sample_rate=48000:"
+                                                   "amplitude=0.25:seed=19:duration=60 -c:a pcm_s16le"));
+}
+
 // A stretch of a stereo recording of the sink that plays one stretch of a mono 16-bit WAV of
 // noise sample for sample (at rate 1, scaled by the volume): recording frames [heardFrom,
 // heardTo), source seconds [from, to).
