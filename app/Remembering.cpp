@@ -47,6 +47,8 @@ void frm1::KeepChoices()
 {
     try {
         m_remembered.keep(ChoicesNow());
+        if (m_remembered.on())
+            remember->setToolTip(RememberTip.arg(m_remembered.folder()));
     } catch (const platform::Error& error) {
         remember->setToolTip(QStringLiteral("Horchpult could not keep the last change: %1.").arg(error.description()));
     }
