@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <iterator>
-#include <optional>
 
 namespace app {
 
@@ -21,32 +20,6 @@ const QString FileName = QStringLiteral("horchpult.conf");
 const QString RememberKey = QStringLiteral("remember");
 const QString RepeatKey = QStringLiteral("repeat/seconds");
 const QString FormatKey = QStringLiteral("timestamps/format");
-
-struct FormatName {
-    TimestampFormat format;
-    const char* name;
-};
-constexpr FormatName FormatNames[] = {
-    {TimestampFormat::Hashes, "hashes"},
-    {TimestampFormat::Brackets, "brackets"},
-    {TimestampFormat::Decimal, "decimal"},
-};
-
-std::optional<TimestampFormat> FormatNamed(const QString& name)
-{
-    const auto* entry = std::find_if(std::begin(FormatNames), std::end(FormatNames),
-                                     [&](const FormatName& f) { return name == QLatin1String(f.name); });
-    if (entry == std::end(FormatNames))
-        return std::nullopt;
-    return entry->format;
-}
-
-QString NameOf(TimestampFormat format)
-{
-    const auto* entry = std::find_if(std::begin(FormatNames), std::end(FormatNames),
-                                     [&](const FormatName& f) { return f.format == format; });
-    return QString::fromLatin1(entry->name);
-}
 
 } // namespace
 
@@ -78,7 +51,7 @@ Choices Remembered::read() const
     const int seconds = file.value(RepeatKey).toString().toInt(&number);
     if (number && std::find(std::begin(RepeatLengths), std::end(RepeatLengths), seconds) != std::end(RepeatLengths))
         choices.repeatSeconds = seconds;
-    if (const auto format = FormatNamed(file.value(FormatKey).toString()))
+    if (const auto format = TimestampFormatNamed(file.value(FormatKey).toString()))
         choices.timestampFormat = *format;
     return choices;
 }
@@ -126,7 +99,7 @@ void Remembered::write(const Choices& choices)
     QSettings file(path(), QSettings::IniFormat);
     file.setValue(RememberKey, true);
     file.setValue(RepeatKey, choices.repeatSeconds);
-    file.setValue(FormatKey, NameOf(choices.timestampFormat));
+    file.setValue(FormatKey, TimestampFormatName(choices.timestampFormat));
     file.sync();
     if (file.status() != QSettings::NoError || !QFile::exists(path()))
         throw failed();

@@ -38,4 +38,26 @@ QString TimestampExample(TimestampFormat format)
     return TimestampText(Example, format);
 }
 
+QString TimestampFormatName(TimestampFormat format)
+{
+    switch (format) {
+    case TimestampFormat::Brackets:
+        return QStringLiteral("brackets");
+    case TimestampFormat::Decimal:
+        return QStringLiteral("decimal");
+    case TimestampFormat::Hashes:
+        break;
+    }
+    return QStringLiteral("hashes");
+}
+
+std::optional<TimestampFormat> TimestampFormatNamed(const QString& name)
+{
+    for (const TimestampFormat format : TimestampFormats) {
+        if (TimestampFormatName(format) == name)
+            return format;
+    }
+    return std::nullopt;
+}
+
 } // namespace app

@@ -18,16 +18,6 @@ const QString TypingRefused =
                    "clipboard, paste it with Ctrl+V.");
 const QString OnClipboard = QStringLiteral("The timestamp %1 is on the clipboard: paste it with Ctrl+V.");
 
-struct FormatEntry {
-    TimestampFormat format;
-    const char* name;
-};
-constexpr FormatEntry FormatEntries[] = {
-    {TimestampFormat::Hashes, "timestamp_hashes"},
-    {TimestampFormat::Brackets, "timestamp_brackets"},
-    {TimestampFormat::Decimal, "timestamp_decimal"},
-};
-
 } // namespace
 
 void frm1::AddTimestampEntries(QMenu& menu)
@@ -40,14 +30,14 @@ void frm1::AddTimestampEntries(QMenu& menu)
     menu.addSeparator();
     auto* formats = new QActionGroup(&menu);
     formats->setExclusive(true);
-    for (const FormatEntry& entry : FormatEntries) {
-        QAction* choice = menu.addAction(TimestampExample(entry.format));
-        choice->setObjectName(QString::fromLatin1(entry.name));
+    for (const TimestampFormat format : TimestampFormats) {
+        QAction* choice = menu.addAction(TimestampExample(format));
+        choice->setObjectName(QStringLiteral("timestamp_") + TimestampFormatName(format));
         choice->setToolTip(QStringLiteral("write timestamps as %1").arg(choice->text()));
         choice->setCheckable(true);
-        choice->setChecked(entry.format == m_timestampFormat);
+        choice->setChecked(format == m_timestampFormat);
         formats->addAction(choice);
-        connect(choice, &QAction::triggered, this, m_lastResort.Guard([this, format = entry.format] {
+        connect(choice, &QAction::triggered, this, m_lastResort.Guard([this, format] {
             m_timestampFormat = format;
             KeepChoices();
         }));

@@ -125,6 +125,15 @@ protected:
     ScopedEnvironment cookie{"PULSE_COOKIE", QFile::encodeName(folder.filePath(QStringLiteral("cookie")))};
 
     QAbstractButton& mute() const { return MuteButton(*player); }
+    // Starts the server and plays the noise recording from its start; empty if either failed.
+    QString playNoise()
+    {
+        const QString noise = Noise();
+        if (noise.isEmpty() || !server.start())
+            return {};
+        player->setURL(noise);
+        return noise;
+    }
     std::function<bool()> saysNoSound()
     {
         return [this] { return mute().accessibleName() == NoSound; };
@@ -223,10 +232,8 @@ TEST_F(MpvPlayerWithSoundServer, ResumesTheRewindBeforeTheLastSoundHeard)
     constexpr double NoBlockOffMs = 10;
     constexpr double BlockMs = 20;
     constexpr int Cycles = 12;
-    const QString noise = Noise();
-    ASSERT_FALSE(noise.isEmpty());
-    ASSERT_TRUE(server.start()) << server.log().toStdString();
-    ASSERT_NO_THROW(player->setURL(noise));
+    const QString noise = playNoise();
+    ASSERT_FALSE(noise.isEmpty()) << server.log().toStdString();
     ASSERT_TRUE(media::WaitUntil([&] { return player->currentPosition() > 3; }, 5000));
     std::vector<double> soundAfterKey;
     int within = 0;
@@ -251,10 +258,8 @@ TEST_F(MpvPlayerWithSoundServer, RepeatsThePassageBeforeThePauseWithShortExactSe
 {
     constexpr double WithinS = 0.020;
     constexpr double SilenceS = 0.030;
-    const QString noise = Noise();
-    ASSERT_FALSE(noise.isEmpty());
-    ASSERT_TRUE(server.start()) << server.log().toStdString();
-    ASSERT_NO_THROW(player->setURL(noise));
+    const QString noise = playNoise();
+    ASSERT_FALSE(noise.isEmpty()) << server.log().toStdString();
     player->pause();
     player->setCurrentPosition(12.0);
     media::Pump(500);

@@ -50,22 +50,15 @@ protected:
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
         desktop.heldElsewhere = std::move(heldElsewhere);
         QLocale::setDefault(QLocale::c());
-        auto fake = std::make_unique<player::FakePlayer>();
-        wm1 = fake.get();
-        fake->widget().setFocusPolicy(Qt::StrongFocus); // a player takes the focus like a control
-        window = std::make_unique<app::frm1>(desktop, lastResort, std::move(fake));
-        window->Form_Load();
+        Start();
     }
     ~WindowTest() override { QLocale::setDefault(QLocale::system()); }
 
-    // A window started anew, as the next run of the program starts.
+    // The window started anew, as the next run of the program starts.
     void Restart()
     {
         window.reset();
-        auto fake = std::make_unique<player::FakePlayer>();
-        wm1 = fake.get();
-        window = std::make_unique<app::frm1>(desktop, lastResort, std::move(fake));
-        window->Form_Load();
+        Start();
     }
 
     template <class W>
@@ -112,6 +105,15 @@ protected:
         Menu("neu");
         wm1->calls.clear();
         desktop.messages.clear();
+    }
+
+    void Start()
+    {
+        auto fake = std::make_unique<player::FakePlayer>();
+        wm1 = fake.get();
+        fake->widget().setFocusPolicy(Qt::StrongFocus); // a player takes the focus like a control
+        window = std::make_unique<app::frm1>(desktop, lastResort, std::move(fake));
+        window->Form_Load();
     }
 
     int Interval() const { return window->PositionTimer().Interval(); }
