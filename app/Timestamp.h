@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <optional>
+#include <string_view>
 
 namespace app {
 
@@ -24,5 +25,12 @@ QString TimestampExample(TimestampFormat format);
 // none for a name of no format.
 QString TimestampFormatName(TimestampFormat format);
 std::optional<TimestampFormat> TimestampFormatNamed(const QString& name);
+
+// The position the first timestamp in `text` names, in seconds: any format the program writes
+// (`#00:01:23-4#`, `[00:01:23]`, `00:01:23.4`) or one people type (`1:23:45`, `01:23`, `1:23.4`):
+// two or three groups of digits joined by colons, the last two of them of two digits below 60,
+// with tenths (or finer) after a point or a dash. Reads the bytes as they come, whatever their
+// encoding, and stops at the first timestamp; none when there is none.
+std::optional<double> FirstTimestamp(std::string_view text);
 
 } // namespace app

@@ -42,6 +42,24 @@ TEST(TimestampText, CutsTheTenthsAndWritesTwoHourDigitsUpTo99Hours)
         EXPECT_EQ(app::TimestampText(row.seconds, row.format).toStdString(), row.text) << row.seconds << " s";
 }
 
+TEST(FirstTimestamp, FindsTheFirstInEveryFormatWrittenOrTypedAndNothingElse)
+{
+    using namespace std::literals;
+    const std::pair<std::string_view, std::optional<double>> rows[] = {
+        {"#00:01:23-4#", 83.4}, {"[00:01:23]", 83}, {"00:01:23.4", 83.4}, {"1:23:45", 5025}, {"01:23", 83},
+        {"1:23.4", 83.4}, {"I: [00:00:07] and #00:01:23-4#", 7}, {"at 12:34:567 or 3:1 then 02:03.25", 123.25},
+        {"no time here, 1.5 or 2024-01-02", std::nullopt}, {"1:60", std::nullopt}, {"", std::nullopt},
+        {"99999999999999999999:00:00", 1e15 * 3600}, {"\xff\xfe" "0" "\x00" "1:02" "\x80"sv, 62},
+    };
+    for (const auto& [text, seconds] : rows) {
+        const std::optional<double> found = app::FirstTimestamp(text);
+        EXPECT_EQ(found.has_value(), seconds.has_value()) << text;
+        if (found && seconds) {
+            EXPECT_NEAR(*found, *seconds, 1e-9) << text;
+        }
+    }
+}
+
 using Timestamps = WindowTest;
 
 TEST_F(Timestamps, F4WithoutAFileTypesNothingButRestoresTheWindow)
