@@ -22,6 +22,10 @@ std::span<const frm1::HotKeyRow> frm1::HotKeyTable()
          "Horchpult: repeat the last seconds heard (again: play on from the end of them)", &frm1::RepeatMedia,
          "Another program holds Shift+F1, so Shift+F1 does not repeat here; the player's menu still starts a "
          "repeat."},
+        {"zeitsprung", 115, platform::MOD_SHIFT, platform::MOD_NOREPEAT, nullptr,
+         "Horchpult: go to the timestamp selected in the editor", &frm1::GoToSelectedTimestamp,
+         "Another program holds Shift+F4, so Shift+F4 does not go to timestamps here; the player's menu still "
+         "does (\"Go to selected timestamp (Shift+F4)\")."},
     };
     return Table;
 }

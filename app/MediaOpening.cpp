@@ -48,25 +48,39 @@ void frm1::OpenChosenFile(const QString& chosen)
 
 void frm1::LoadMedia()
 {
+    KeepPosition(false);
+    WithdrawResumeOffer();
+    m_positionMoved = false;
     const bool loaded = Trap(MediaRefused, [&] {
         geladen = False;
         wm1->setAutoStart(false);
         wm1->setURL(media);
         geladen = True;
     });
-    if (!loaded)
+    if (!loaded) {
         media.clear();
+        return;
+    }
+    m_recording = RecordingAt(media);
+    OfferKeptPosition();
 }
 
 void frm1::Timer1_Timer()
 {
     const double position = wm1->currentPosition();
     time->setText(platform::WriteNumber(std::floor(position)));
+    KeepPosition(true);
 }
 
-void frm1::wm1_PlayStateChange(std::int32_t /*NewState*/)
+void frm1::wm1_PlayStateChange(std::int32_t NewState)
 {
     wm1->setRate(RateOfStep(SpeedStep()));
+    if (NewState == player::MediaPlayer::Playing) {
+        m_positionMoved = true;
+        WithdrawResumeOffer();
+    } else if (NewState == player::MediaPlayer::Paused || NewState == player::MediaPlayer::Stopped) {
+        KeepPosition(false);
+    }
 }
 
 } // namespace app

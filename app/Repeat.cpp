@@ -11,16 +11,6 @@
 
 namespace app {
 
-namespace {
-
-// The passage's bounds as the notice writes them: 00:01:18.
-QString ClockTime(double seconds)
-{
-    return TimestampText(seconds, TimestampFormat::Brackets).mid(1).chopped(1);
-}
-
-} // namespace
-
 void frm1::AddRepeatEntries(QMenu& menu)
 {
     menu.addSeparator();
@@ -90,7 +80,7 @@ void frm1::ShowRepeat()
     if (!passage)
         return;
     m_repeatNotice = QStringLiteral("Repeating %1\u2013%2. %3 plays on.")
-                         .arg(ClockTime(passage->from), ClockTime(passage->to), keyText);
+                         .arg(ClockText(passage->from), ClockText(passage->to), keyText);
     ShowNotice(m_repeatNotice);
 }
 

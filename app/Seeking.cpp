@@ -29,9 +29,10 @@ void frm1::but_goto_Click()
     Seek(JumpFailed, [this] { return platform::ReadNumber(time_goto->text()); });
 }
 
-void frm1::Seek(const QString& failureMessage, const std::function<double()>& target)
+bool frm1::Seek(const QString& failureMessage, const std::function<double()>& target)
 {
-    Trap(failureMessage, [&] {
+    m_positionMoved = true;
+    return Trap(failureMessage, [&] {
         Timer1.setInterval(FollowPlayback);
         const bool playing = wm1->playState() == player::MediaPlayer::Playing;
         if (playing)

@@ -11,12 +11,14 @@ namespace {
 constexpr std::int64_t MillisecondsPerTenth = 100;
 constexpr std::int64_t TenthsPerSecond = 10;
 constexpr double Example = 83.47;
+// Far beyond any recording, and still whole milliseconds in 64 bits.
+constexpr double LongestWritten = 1e15;
 } // namespace
 
 QString TimestampText(double seconds, TimestampFormat format)
 {
     // Whole milliseconds first: 2.3 s is 2.2999... as a double, and its tenths are 3.
-    const std::int64_t milliseconds = std::isfinite(seconds) && seconds > 0 ? std::llround(seconds * 1000) : 0;
+    const std::int64_t milliseconds = std::isfinite(seconds) && seconds > 0 ? std::llround(std::min(seconds, LongestWritten) * 1000) : 0;
     const std::int64_t tenths = milliseconds / MillisecondsPerTenth;
     const std::int64_t wholeSeconds = tenths / TenthsPerSecond;
     const QString clock = QStringLiteral("%1:%2:%3")
@@ -33,6 +35,11 @@ QString TimestampText(double seconds, TimestampFormat format)
         return QStringLiteral("%1.%2").arg(clock).arg(tenth);
     }
     return clock;
+}
+
+QString ClockText(double seconds)
+{
+    return TimestampText(seconds, TimestampFormat::Brackets).mid(1).chopped(1);
 }
 
 QString TimestampExample(TimestampFormat format)

@@ -18,6 +18,9 @@ inline constexpr TimestampFormat TimestampFormats[] = {TimestampFormat::Hashes, 
 // number count as 0.
 QString TimestampText(double seconds, TimestampFormat format);
 
+// The whole seconds as a clock shows them: 00:01:23.
+QString ClockText(double seconds);
+
 // The format's pattern as the player's menu shows it.
 QString TimestampExample(TimestampFormat format);
 

@@ -141,6 +141,7 @@ frm1::frm1(platform::Desktop& desktop, platform::LastResort& lastResort,
     BuildMenu();
     BuildControls();
     AddTimestampEntries(wm1->contextMenu());
+    AddJumpEntry(wm1->contextMenu());
     AddRepeatEntries(wm1->contextMenu());
     AddRememberEntry(wm1->contextMenu());
     ConnectHandlers();
@@ -150,6 +151,7 @@ frm1::frm1(platform::Desktop& desktop, platform::LastResort& lastResort,
 
 frm1::~frm1()
 {
+    KeepPosition(false);
     m_hotKeysBound.disconnect();
     m_desktop.WindowDestroyed(m_hWnd);
 }

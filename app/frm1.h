@@ -31,6 +31,7 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QPushButton;
+class QTimer;
 
 namespace pedal {
 class PedalService;
@@ -103,6 +104,11 @@ public:
     // raise nothing once the window is gone: make it before the window, so it goes after.
     void AttachPedals(pedal::PedalService& pedals);
 
+protected:
+    // Text dragged onto the window from an editor: the window goes to its first timestamp.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
 signals:
     // The speed step or the file shown has changed; the play state has the player's own event.
     void StatusChanged();
@@ -171,6 +177,17 @@ private:
     void zeitmarke_Click();
     void CopyTimestamp(const QString& text, const QString& line);
 
+    // "Go to selected timestamp (Shift+F4)"; the window also takes timestamps dropped on it.
+    void AddJumpEntry(QMenu& menu);
+    void zeitsprung_Click();
+    // Shift+F4: goes to the first timestamp in the text selected in the program that has the
+    // focus, keeping the play state, and says where it went.
+    void GoToSelectedTimestamp();
+    void GoToTimestampRead(const platform::SelectionText& read);
+    void GoToTimestampIn(const QByteArray& text);
+    // A notice about the last jump; it goes by itself after a few seconds.
+    void ShowJumpNotice(const QString& text);
+
     void neu_Click();
     // What File > open does with the name its dialog yields.
     void OpenChosenFile(const QString& chosen);
@@ -184,6 +201,16 @@ private:
     NoticeAction OfferedAction() const;
     void noticeAction_Click();
 
+    // "Last time you stopped at 00:41:23." with "Go on there", for a recording left there in an
+    // earlier run; nothing moves by itself.
+    void OfferKeptPosition();
+    // Goes there paused: F3 then plays from there.
+    void GoOnThere(double seconds);
+    void WithdrawResumeOffer();
+    // Keeps where the recording is now, once the user has played or moved in it; written at once,
+    // or while playing every few seconds.
+    void KeepPosition(bool whilePlaying);
+
     static QString ConfigFolder();
     void remember_Click();
     // Keeps the choices, if the user asked to remember them.
@@ -196,7 +223,8 @@ private:
     void ffw_Click();
     void fffw_Click();
     void but_goto_Click();
-    void Seek(const QString& failureMessage, const std::function<double()>& target);
+    // Whether the position was set; a failure has been shown.
+    bool Seek(const QString& failureMessage, const std::function<double()>& target);
 
     void plus_Click();
     void minus_Click();
@@ -260,6 +288,13 @@ private:
     QAction* remember = nullptr;
     QString m_repeatNotice;
     QString m_timestampNotice;
+    QString m_jumpNotice;
+    QString m_resumeNotice;
+    Recording m_recording;
+    // Whether the user has played or moved in the recording since it was opened: until then its
+    // kept position stands.
+    bool m_positionMoved = false;
+    QTimer* m_jumpNoticeTimer = nullptr;
     // The texts of the failure boxes open now.
     QStringList m_failuresShown;
 

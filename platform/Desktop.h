@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Event.h"
+#include "SelectionReading.h"
 #include "Services.h"
 #include "Typing.h"
 
@@ -61,6 +62,9 @@ public:
     // Types text into the program that has the keyboard focus (Typing.h). Where the desktop lets
     // no program type into another, done(false) at once.
     virtual void TypeText(const QString& /*text*/, Typing::Done done) { done(false); }
+    // Reads the text selected in the program that has the focus (SelectionReading.h). Where the
+    // desktop lets no program read another's selection, done with CannotRead at once.
+    virtual void ReadSelection(std::size_t /*limit*/, SelectionReading::Done done) { done({}); }
     // Raised on the GUI thread when the desktop says which triggers it gave the registered keys:
     // once it has bound them, and whenever the user changes them. Never raised where keys are
     // grabbed just as registered (X11).

@@ -11,7 +11,9 @@
 #include "VirtualKeys.h"
 #include "portal/PortalHotKeys.h"
 #include "portal/PortalTyping.h"
+#include "wayland/DataControlSelection.h"
 #include "x11/X11HotKeys.h"
+#include "x11/X11Selection.h"
 #include "x11/X11Typing.h"
 
 #include <QDBusConnection>
@@ -89,6 +91,14 @@ LinuxPlatform::LinuxPlatform(LastResort& lastResort, std::optional<QDBusConnecti
         m_typing = std::make_unique<PortalTyping>(bus);
     else if (!m_typing)
         m_typing = std::make_unique<NoTyping>();
+    // A compositor with data control hands the selection to any client of its own; the others may
+    // still hand it to XWayland's.
+    if (wayland)
+        m_selection = DataControlSelection::Open();
+    if (!m_selection && !qEnvironmentVariableIsEmpty("DISPLAY"))
+        m_selection = std::make_unique<X11Selection>();
+    if (!m_selection)
+        m_selection = std::make_unique<NoSelectionReading>();
 }
 
 LinuxPlatform::~LinuxPlatform()
@@ -134,6 +144,11 @@ void LinuxPlatform::ChooseHotKeys()
 {
     if (m_portal != nullptr)
         m_portal->Choose();
+}
+
+void LinuxPlatform::ReadSelection(std::size_t limit, SelectionReading::Done done)
+{
+    m_selection->Read(limit, std::move(done));
 }
 
 void LinuxPlatform::TypeText(const QString& text, Typing::Done done)

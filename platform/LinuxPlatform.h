@@ -25,7 +25,9 @@ class PortalHotKeys;
 // has the focus). A Wayland session with neither takes the keys without ever delivering them,
 // so the window still starts; elsewhere without an X11 connection (Qt's offscreen platform)
 // registering a hot key fails with last error 1400. Text is typed into other programs through
-// XTest on X11 and through the portal's remote desktop in a Wayland session. Window handles are
+// XTest on X11 and through the portal's remote desktop in a Wayland session; other programs'
+// selections are read through the compositor's data control where it offers it, else through X11
+// (XWayland in a Wayland session). Window handles are
 // the top-level widgets' X window ids on X11, numbers the platform gives out elsewhere. Messages
 // that reach a window from outside (hot-key presses, destruction) and the desktop's answers are delivered
 // inside the last resort, so no failure escapes into Qt. Needs a QGuiApplication; one per
@@ -53,6 +55,7 @@ public:
     HotKeyChoice HotKeysChoice() const override;
     void ChooseHotKeys() override;
     void TypeText(const QString& text, Typing::Done done) override;
+    void ReadSelection(std::size_t limit, SelectionReading::Done done) override;
 
     ATOM GlobalAddAtomA(const QByteArray& name) override;
     ATOM GlobalDeleteAtom(ATOM atom) override;
@@ -90,6 +93,7 @@ private:
     HotKeyReach m_reach = HotKeyReach::Nowhere;
     // Goes before the key backend, which tells it when grabbed keys are released.
     std::unique_ptr<Typing> m_typing;
+    std::unique_ptr<SelectionReading> m_selection;
 };
 
 } // namespace platform

@@ -30,6 +30,8 @@ build=(
     libxcb-xtest0-dev
     libx11-dev
     libudev-dev
+    libwayland-dev
+    libwayland-bin
     fonts-dejavu-core
     fonts-liberation2
 )
@@ -63,6 +65,8 @@ test=(
     pulseaudio-utils
     xdg-desktop-portal
     weston
+    sway
+    wl-clipboard
     x11-xserver-utils
     xterm
 )

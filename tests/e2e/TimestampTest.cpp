@@ -7,16 +7,22 @@
 #include "../media/TestMedia.h"
 
 #include <QAction>
+#include <QClipboard>
 #include <QFile>
+#include <QLabel>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QMimeData>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 
 #include <X11/keysym.h>
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cmath>
 #include <thread>
 
 namespace {
@@ -192,6 +198,157 @@ TEST_F(Timestamps, ACharacterTheLayoutLacksIsTypedOnASpareKeyThatIsEmptiedAgain)
     });
     media::WaitUntil([] { return false; }, 300);
     EXPECT_EQ(keymap(), before) << "a spare key code kept its character";
+}
+
+} // namespace
+
+namespace {
+
+// Shift+F4 with the timestamp selected in an xterm, as a user selects a line: three clicks on it.
+class Jumps : public UserSession {
+protected:
+    // One line a case, in the order of Lines' rows.
+    static constexpr const char* Lines[] = {
+        "said #00:01:23-4# then",
+        "[00:00:42] and",
+        "00:00:07.5",
+        "at 1:05 or so",
+        "0:01:10",
+        "1:02.3",
+        "no time here at all",
+        "01:00:00",
+    };
+    static constexpr double RecordingSeconds = 90;
+
+    void SetUp() override
+    {
+        UserSession::SetUp();
+        ASSERT_FALSE(HasFatalFailure());
+        const QString recording = dir.filePath(QStringLiteral("interview.wav"));
+        ASSERT_TRUE(media::Ffmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                                   QStringLiteral("sine=frequency=440:duration=90"), recording}));
+        window->OpenGivenFile(recording);
+        ASSERT_EQ(window->Geladen(), -1) << "the recording did not open";
+        QString shown;
+        for (const char* line : Lines)
+            shown += QString::fromLatin1(line) + QStringLiteral("\\n");
+        xterm.start(QStringLiteral("xterm"),
+                    {QStringLiteral("-geometry"), QStringLiteral("60x12"), QStringLiteral("-T"),
+                     QStringLiteral("editor-xterm"), QStringLiteral("-e"), QStringLiteral("sh"), QStringLiteral("-c"),
+                     QStringLiteral("printf '%1'; exec sleep 600").arg(shown)});
+        ASSERT_TRUE(xterm.waitForStarted()) << "xterm did not start";
+    }
+
+    void TearDown() override
+    {
+        xterm.kill();
+        xterm.waitForFinished();
+        QGuiApplication::clipboard()->clear(QClipboard::Clipboard);
+        QGuiApplication::clipboard()->clear(QClipboard::Selection);
+        UserSession::TearDown();
+    }
+
+    xtest::XWindow ShowXterm(xtest::XClient& x)
+    {
+        xtest::XWindow found = 0;
+        EXPECT_TRUE(Eventually([&] { return (found = x.FindWindow("editor-xterm")) != 0; }, 10s));
+        EXPECT_TRUE(Eventually([&] { return x.Focus(found); }));
+        return found;
+    }
+    // Selects the line as a user does, then presses Shift+F4 with the xterm focused.
+    static void SelectAndJump(xtest::XClient& x, xtest::XWindow xterm, std::size_t line)
+    {
+        const xtest::XClient::Rect at = x.GeometryOf(xterm);
+        const int row = static_cast<int>(at.height) / 12;
+        // Clicks closer than the xterm's multi-click time to the last ones would count on from them.
+        std::this_thread::sleep_for(400ms);
+        for (int click = 0; click < 3; ++click) {
+            x.Click(at.x + 20, at.y + row * static_cast<int>(line) + row / 2);
+            std::this_thread::sleep_for(40ms);
+        }
+        x.Press(XK_Shift_L);
+        x.Tap(XK_F4);
+        x.Release(XK_Shift_L);
+    }
+    // On the GUI thread, as the conditions of Eventually run.
+    QString NoticeNow() const
+    {
+        const auto* line = window->findChild<QLabel*>(QStringLiteral("notice"));
+        return line != nullptr && line->isVisible() ? line->text() : QString();
+    }
+    QString Notice() const { return OnGui([&] { return NoticeNow(); }); }
+    bool Near(double seconds) const { return std::abs(Player().currentPosition() - seconds) < 0.05; }
+
+    QTemporaryDir dir;
+    QProcess xterm;
+};
+
+TEST_F(Jumps, ShiftF4GoesToTheSelectedTimestampInEveryFormKeepingThePlayState)
+{
+    constexpr double Targets[] = {83.4, 42, 7.5, 65, 70, 62.3};
+    Drive([&](xtest::XClient& x) {
+        const xtest::XWindow editor = ShowXterm(x);
+        for (std::size_t line = 0; line < std::size(Targets); ++line) {
+            SelectAndJump(x, editor, line);
+            EXPECT_TRUE(Eventually([&] { return Near(Targets[line]); }))
+                << Lines[line] << ": at " << Position() << " s " << Notice().toStdString();
+            EXPECT_NE(State(), player::MediaPlayer::Playing) << Lines[line];
+        }
+        EXPECT_EQ(Notice(), QStringLiteral("Went to 00:01:02.3"));
+
+        OnGui([&] { return window->PlayCommand(), 0; });
+        SelectAndJump(x, editor, 1);
+        EXPECT_TRUE(Eventually([&] {
+            const double now = Player().currentPosition();
+            return now > 42 && now < 43;
+        })) << Position();
+        EXPECT_EQ(State(), player::MediaPlayer::Playing);
+        OnGui([&] { return window->PauseCommand(), 0; });
+
+        SelectAndJump(x, editor, 6);
+        EXPECT_TRUE(Eventually([&] { return NoticeNow() == QStringLiteral("No timestamp in \"no time here at all\""); }))
+            << Notice().toStdString();
+        SelectAndJump(x, editor, 7);
+        EXPECT_TRUE(Eventually([&] { return Near(RecordingSeconds); })) << Position();
+        EXPECT_TRUE(Eventually([&] { return NoticeNow().startsWith(QStringLiteral("01:00:00.0 is past the end")); }))
+            << Notice().toStdString();
+    });
+}
+
+TEST_F(Jumps, ShiftF4ReadsTheClipboardWhenNothingIsSelectedAndAnswersAHugeSelectionQuickly)
+{
+    Drive([&](xtest::XClient& x) {
+        ShowXterm(x);
+        x.Press(XK_Shift_L);
+        x.Tap(XK_F4);
+        x.Release(XK_Shift_L);
+        EXPECT_TRUE(Eventually([&] { return NoticeNow().startsWith(QStringLiteral("Nothing is selected")); }))
+            << Notice().toStdString();
+
+        OnGui([] { return QGuiApplication::clipboard()->setText(QStringLiteral("see [00:00:30]")), 0; });
+        x.Press(XK_Shift_L);
+        x.Tap(XK_F4);
+        x.Release(XK_Shift_L);
+        EXPECT_TRUE(Eventually([&] { return Near(30); })) << Position();
+
+        // Five megabytes of random letters and signs, none of them a digit, of which only the beginning is read.
+        QString noise(5 << 20, QChar());
+        for (QChar& c : noise)
+            c = QChar(static_cast<char16_t>(0x3B + QRandomGenerator::global()->bounded(0x7F - 0x3B)));
+        OnGui([&] {
+            QGuiApplication::clipboard()->setText(noise, QClipboard::Selection);
+            return 0;
+        });
+        const auto pressed = std::chrono::steady_clock::now();
+        x.Press(XK_Shift_L);
+        x.Tap(XK_F4);
+        x.Release(XK_Shift_L);
+        EXPECT_TRUE(Eventually([&] { return NoticeNow().startsWith(QStringLiteral("No timestamp in")); }))
+            << Notice().toStdString();
+        const auto took = std::chrono::steady_clock::now() - pressed;
+        EXPECT_LT(took, 500ms) << "the answer took " << std::chrono::duration<double, std::milli>(took).count() << " ms";
+        EXPECT_TRUE(OnGui([&] { return Near(30); })) << Position();
+    });
 }
 
 } // namespace

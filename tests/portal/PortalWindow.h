@@ -24,8 +24,8 @@
 
 namespace testing_support {
 
-// The program's system-wide keys: F1 to F4 and Shift+F1.
-inline constexpr std::size_t KeyCount = 5;
+// The program's system-wide keys: F1 to F4, Shift+F1 and Shift+F4.
+inline constexpr std::size_t KeyCount = 6;
 
 class PortalWindow : public ::testing::Test {
 protected:

@@ -1,7 +1,9 @@
 #include "WindowFixture.h"
 
+#include <QDateTime>
 #include <QDirIterator>
 #include <QSettings>
+#include <QTemporaryDir>
 
 #include <random>
 
@@ -87,6 +89,53 @@ TEST_F(Remembering, RubbishInTheFileIsIgnoredValueByValueWithoutAMessage)
     Restart();
     EXPECT_TRUE(PlayerEntry("repeat_12").isChecked()) << "a file that held rubbish is not written anew";
     EXPECT_TRUE(fatal.isEmpty()) << fatal.join(u'\n').toStdString();
+}
+
+TEST_F(Remembering, WhereARecordingWasLeftIsOfferedWhenItIsOpenedAgainOnlyWhileRemembering)
+{
+    QTemporaryDir recordings;
+    const QString path = recordings.filePath(QStringLiteral("interview.mp3"));
+    QFile recording(path);
+    ASSERT_TRUE(recording.open(QIODevice::WriteOnly) && recording.write("ID3") == 3);
+    recording.close();
+    const auto playTo = [&](double seconds) {
+        Open(path);
+        Press(QStringLiteral("spielen"));
+        wm1->position = seconds;
+    };
+    const QString offer = QStringLiteral("Last time you stopped at 00:00:42.");
+
+    playTo(42);
+    Press(QStringLiteral("stop"));
+    Restart();
+    Open(path);
+    EXPECT_FALSE(Notice().contains(offer)) << Notice().toStdString();
+    EXPECT_TRUE(FilesInConfig().isEmpty()) << FilesInConfig().join(u' ').toStdString();
+
+    PlayerEntry("remember").trigger();
+    playTo(42);
+    Restart(); // closed while playing
+    Open(path);
+    EXPECT_TRUE(Notice().contains(offer)) << Notice().toStdString();
+    EXPECT_TRUE(wm1->calls.filter(QStringLiteral("position")).isEmpty()) << "the window moved by itself";
+    Click("noticeAction");
+    EXPECT_EQ(wm1->position, 42);
+    EXPECT_NE(wm1->playState(), player::MediaPlayer::Playing);
+    EXPECT_FALSE(Notice().contains(offer)) << Notice().toStdString();
+
+    Restart(); // opened and closed without playing: the place stands
+    Open(path);
+    EXPECT_TRUE(Notice().contains(offer)) << Notice().toStdString();
+    Press(QStringLiteral("spielen"));
+    EXPECT_FALSE(Notice().contains(offer)) << "playing from the start still offers the old place";
+
+    ASSERT_TRUE(recording.open(QIODevice::Append) && recording.setFileTime(QDateTime::currentDateTime().addSecs(-60),
+                                                                          QFileDevice::FileModificationTime));
+    recording.close();
+    Restart();
+    Open(path);
+    EXPECT_FALSE(Notice().contains(QStringLiteral("Last time"))) << "a changed recording was taken for the same";
+    EXPECT_TRUE(desktop.messages.isEmpty()) << desktop.messages.join(u'\n').toStdString();
 }
 
 TEST_F(Remembering, AFolderThatCannotBeWrittenLosesOnlyTheRemembering)

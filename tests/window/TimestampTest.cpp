@@ -136,14 +136,16 @@ protected:
 TEST_P(HeldElsewhere, TheWindowStartsWithTheOtherKeysAndSaysWhatTheMenuStillDoes)
 {
     EXPECT_TRUE(fatal.isEmpty()) << fatal.join(u'\n').toStdString();
-    EXPECT_EQ(window->HotKeys()->Keys().size(), 4u);
+    EXPECT_EQ(window->HotKeys()->Keys().size(), 5u);
     EXPECT_TRUE(Notice().contains(QLatin1String(GetParam().named))) << Notice().toStdString();
     EXPECT_TRUE(Notice().contains(QLatin1String(GetParam().menuStill))) << Notice().toStdString();
 }
 
 INSTANTIATE_TEST_SUITE_P(Keys, HeldElsewhere,
                          ::testing::Values(HeldKey{"F4", 115, "F4", "Insert timestamp (F4)"},
-                                           HeldKey{"ShiftF1", 112 | platform::MOD_SHIFT << 16, "Shift+F1", "starts a repeat"}),
+                                           HeldKey{"ShiftF1", 112 | platform::MOD_SHIFT << 16, "Shift+F1", "starts a repeat"},
+                                           HeldKey{"ShiftF4", 115 | platform::MOD_SHIFT << 16, "Shift+F4",
+                                                   "Go to selected timestamp (Shift+F4)"}),
                          [](const auto& test) { return std::string(test.param.id); });
 
 } // namespace
