@@ -3,10 +3,15 @@
 #include "app/Timestamp.h"
 
 #include <QActionGroup>
+#include <QApplication>
 #include <QClipboard>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
+#include <QMimeData>
+#include <QUrl>
 
 #include <limits>
 
@@ -126,6 +131,37 @@ struct HeldKey {
 void PrintTo(const HeldKey& held, std::ostream* os)
 {
     *os << held.named;
+}
+
+TEST_F(Timestamps, TextDroppedOnTheWindowGoesToItsTimestampKeepingThePlayStateAndAFileDroppedDoesNot)
+{
+    Open();
+    wm1->length = 90;
+    const auto drop = [&](const QMimeData& data) {
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(window.get(), &enter);
+        if (!enter.isAccepted())
+            return;
+        QDropEvent dropped(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(window.get(), &dropped);
+    };
+    QMimeData text;
+    text.setText(QStringLiteral("said #00:01:23-4# then"));
+    drop(text);
+    EXPECT_DOUBLE_EQ(wm1->position, 83.4);
+    EXPECT_EQ(Notice(), QStringLiteral("Went to 00:01:23.4"));
+
+    QMimeData file;
+    file.setUrls({QUrl::fromLocalFile(QStringLiteral("/media/00:00:10.mp3"))});
+    drop(file);
+    EXPECT_DOUBLE_EQ(wm1->position, 83.4) << "a file's name was taken for a timestamp";
+
+    Press(QStringLiteral("spielen"));
+    text.setText(QStringLiteral("02:00:00"));
+    drop(text);
+    EXPECT_DOUBLE_EQ(wm1->position, 90);
+    EXPECT_EQ(wm1->playState(), player::MediaPlayer::Playing);
+    EXPECT_TRUE(Notice().startsWith(QStringLiteral("02:00:00.0 is past the end"))) << Notice().toStdString();
 }
 
 class HeldElsewhere : public WindowTest, public ::testing::WithParamInterface<HeldKey> {
