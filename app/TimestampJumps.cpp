@@ -25,8 +25,9 @@ constexpr int JumpNoticeMs = 5000;
 const QString WentTo = QStringLiteral("Went to %1");
 const QString PastTheEnd = QStringLiteral("%1 is past the end of the recording: went to its end, %2");
 const QString NoTimestamp = QStringLiteral("No timestamp in \"%1\"");
-const QString NothingSelected =
-    QStringLiteral("Nothing is selected: select a timestamp in the transcript, then press Shift+F4.");
+// Some desktops hand a selection to no other program, so this may also be one Horchpult cannot see.
+const QString NothingSelected = QStringLiteral("Nothing is selected that Horchpult can read: select a timestamp, "
+                                               "or copy it (Ctrl+C), then press Shift+F4; or drag it onto this window.");
 const QString NoAnswer = QStringLiteral("The program with the selection did not hand it over: copy the timestamp, "
                                         "then press Shift+F4, or drag it onto this window.");
 const QString CannotRead = QStringLiteral("This desktop does not let Horchpult read what is selected elsewhere: "

@@ -69,6 +69,7 @@ test=(
     wl-clipboard
     x11-xserver-utils
     xterm
+    xclip
 )
 fuzz=(
     clang

@@ -21,8 +21,6 @@ class DataControlDevice::Binding {
 public:
     virtual ~Binding() = default;
     virtual bool Finished() const = 0;
-    // Whether the compositor told of a primary selection, which it does at binding if it has one.
-    virtual bool HasPrimary() const = 0;
     virtual const std::vector<QByteArray>& MimeTypes(Selection selection) const = 0;
     virtual void Receive(Selection selection, const QByteArray& mimeType, int fd) = 0;
 };
@@ -92,7 +90,6 @@ public:
     BindingOf& operator=(const BindingOf&) = delete;
 
     bool Finished() const override { return m_finished; }
-    bool HasPrimary() const override { return m_hasPrimary; }
 
     const std::vector<QByteArray>& MimeTypes(Selection selection) const override
     {
@@ -135,7 +132,6 @@ private:
 
     static void PrimarySet(void* data, typename P::Device*, typename P::Offer* offer)
     {
-        static_cast<BindingOf*>(data)->m_hasPrimary = true;
         static_cast<BindingOf*>(data)->Take(Selection::Primary, offer);
     }
 
@@ -175,7 +171,6 @@ private:
     std::unique_ptr<Offer> m_primary;
     std::unique_ptr<Offer> m_clipboard;
     bool m_finished = false;
-    bool m_hasPrimary = false;
 };
 
 // Reads what the compositor has sent, waiting for it up to timeoutMs, and handles it. False
@@ -265,9 +260,9 @@ std::unique_ptr<DataControlDevice> DataControlDevice::Connect(int timeoutMs)
         return nullptr;
     const QDeadlineTimer deadline(timeoutMs);
     std::unique_ptr<Binding> binding = Bind(display, deadline);
-    // The second round trip brings the selections as they are now. Without the primary selection
-    // (KWin 5.27 keeps it out of data control) the text the user has selected cannot be had here.
-    if (!binding || !Roundtrip(display, deadline) || binding->Finished() || !binding->HasPrimary()) {
+    // The second round trip brings the selections as they are now; one that is empty is not told
+    // of (KWin 5.27), so its absence says nothing of whether the compositor has it.
+    if (!binding || !Roundtrip(display, deadline) || binding->Finished()) {
         binding.reset();
         wl_display_disconnect(display);
         return nullptr;

@@ -19,8 +19,8 @@ public:
     enum class Selection { Primary, Clipboard };
 
     // Connects to $WAYLAND_DISPLAY and binds the first seat's device, waiting for the compositor
-    // at most timeoutMs in all. nullptr without a Wayland display, without either protocol, when
-    // the device has no primary selection, or when the compositor does not answer in time.
+    // at most timeoutMs in all. nullptr without a Wayland display, without either protocol, or
+    // when the compositor does not answer in time.
     static std::unique_ptr<DataControlDevice> Connect(int timeoutMs);
     ~DataControlDevice();
     DataControlDevice(const DataControlDevice&) = delete;

@@ -23,9 +23,8 @@ public:
     static constexpr int ConnectMs = 1000;
 
     // nullptr without a Wayland display (WAYLAND_DISPLAY unset), when the compositor has neither
-    // ext-data-control-v1 nor zwlr_data_control_manager_v1 version 2 (GNOME's has neither), when
-    // its data control leaves out the primary selection (KWin 5.27: it hands the primary selection
-    // to XWayland still), or when it does not answer within ConnectMs.
+    // ext-data-control-v1 nor zwlr_data_control_manager_v1 version 2 (GNOME's has neither), or
+    // when it does not answer within ConnectMs.
     static std::unique_ptr<DataControlSelection> Open();
     ~DataControlSelection() override;
     DataControlSelection(const DataControlSelection&) = delete;
