@@ -339,7 +339,7 @@ TEST_F(Jumps, ShiftF4ReadsTheClipboardWhenNothingIsSelectedAndAnswersAHugeSelect
         QFile held(dir.filePath(QStringLiteral("noise")));
         ASSERT_TRUE(held.open(QIODevice::WriteOnly) && held.write(noise) == noise.size());
         held.close();
-        // Told to talk, xclip stays in front and says when it holds the selection.
+        // Told to talk, xclip stays in front; it says it waits just before it takes the selection.
         QProcess xclip;
         xclip.setProcessChannelMode(QProcess::MergedChannels);
         xclip.start(QStringLiteral("xclip"), {QStringLiteral("-verbose"), QStringLiteral("-selection"),
@@ -348,6 +348,7 @@ TEST_F(Jumps, ShiftF4ReadsTheClipboardWhenNothingIsSelectedAndAnswersAHugeSelect
         while (!said.contains("Waiting for") && xclip.waitForReadyRead(5000))
             said += xclip.readAll();
         ASSERT_TRUE(said.contains("Waiting for")) << said.toStdString();
+        ASSERT_TRUE(xtest::WaitUntil([&] { return x.SelectionOwned("PRIMARY"); }, 5s)) << "xclip never took the selection";
         const auto pressed = std::chrono::steady_clock::now();
         x.Press(XK_Shift_L);
         x.Tap(XK_F4);

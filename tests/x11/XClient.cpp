@@ -455,6 +455,11 @@ bool XClient::SendMessage(XWindow window, const char* type, std::initializer_lis
     return trap.Finish() == Success;
 }
 
+bool XClient::SelectionOwned(const char* selection)
+{
+    return XGetSelectionOwner(m_display, InternAtom(selection)) != 0;
+}
+
 unsigned long XClient::FenceAtom()
 {
     return InternAtom("_HORCHPULT_TEST_FENCE");

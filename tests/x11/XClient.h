@@ -94,6 +94,9 @@ public:
     void Click(int x, int y);
     void Type(const std::string& text);
 
+    // Whether a client holds the selection (PRIMARY, CLIPBOARD) now.
+    bool SelectionOwned(const char* selection);
+
     // Changes a property on the root window; a client that watches the root sees the change
     // after every event the server generated before it.
     void Fence();
