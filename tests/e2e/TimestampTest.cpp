@@ -44,6 +44,16 @@ constexpr Format Formats[] = {
 // brackets).
 constexpr const char* Layouts[] = {"us", "de", "fr"};
 
+// A 90 s interview, opened as a file named outside the window.
+void OpenInterview(app::frm1& window, const QTemporaryDir& dir)
+{
+    const QString recording = dir.filePath(QStringLiteral("interview.wav"));
+    ASSERT_TRUE(media::Ffmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                               QStringLiteral("sine=frequency=440:duration=90"), recording}));
+    window.OpenGivenFile(recording);
+    ASSERT_EQ(window.Geladen(), -1) << "the recording did not open";
+}
+
 class Timestamps : public UserSession {
 public:
     QString InXterm() const
@@ -58,11 +68,8 @@ protected:
     {
         UserSession::SetUp();
         ASSERT_FALSE(HasFatalFailure());
-        const QString recording = dir.filePath(QStringLiteral("interview.wav"));
-        ASSERT_TRUE(media::Ffmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                                   QStringLiteral("sine=frequency=440:duration=90"), recording}));
-        window->OpenGivenFile(recording);
-        ASSERT_EQ(window->Geladen(), -1) << "the recording did not open";
+        OpenInterview(*window, dir);
+        ASSERT_FALSE(HasFatalFailure());
         window->Player().setCurrentPosition(83.47);
 
         typed = dir.filePath(QStringLiteral("typed"));
@@ -223,11 +230,8 @@ protected:
     {
         UserSession::SetUp();
         ASSERT_FALSE(HasFatalFailure());
-        const QString recording = dir.filePath(QStringLiteral("interview.wav"));
-        ASSERT_TRUE(media::Ffmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                                   QStringLiteral("sine=frequency=440:duration=90"), recording}));
-        window->OpenGivenFile(recording);
-        ASSERT_EQ(window->Geladen(), -1) << "the recording did not open";
+        OpenInterview(*window, dir);
+        ASSERT_FALSE(HasFatalFailure());
         QString shown;
         for (const char* line : Lines)
             shown += QString::fromLatin1(line) + QStringLiteral("\\n");
