@@ -2,10 +2,23 @@
 # Runs one command as a client of a compositor of its own whose data-control protocol lets any
 # client read and set the selections: a headless sway, with no X server and no input devices.
 set -u
+# Listing the cases needs no compositor.
+for argument in "$@"; do
+    [ "$argument" = --gtest_list_tests ] && exec "$@"
+done
 runtime=$(mktemp -d "${TMPDIR:-/tmp}/horchpult-sway.XXXXXX")
+# Ends a child, forcibly once two seconds have gone by, so that no wait can hang.
+stop() {
+    kill "$1" 2>/dev/null || return 0
+    (sleep 2 && kill -KILL "$1" 2>/dev/null) &
+    local killer=$!
+    wait "$1" 2>/dev/null
+    kill "$killer" 2>/dev/null
+    wait "$killer" 2>/dev/null
+}
 cleanup() {
-    [ -n "${client:-}" ] && kill "$client" 2>/dev/null && wait "$client" 2>/dev/null
-    [ -n "${server:-}" ] && kill "$server" 2>/dev/null && wait "$server" 2>/dev/null
+    [ -n "${client:-}" ] && stop "$client"
+    [ -n "${server:-}" ] && stop "$server"
     rm -rf "$runtime"
 }
 trap cleanup EXIT
@@ -35,6 +48,8 @@ if [ -z "$socket" ]; then
 fi
 export WAYLAND_DISPLAY="$socket"
 unset DISPLAY WAYLAND_SOCKET
+# The socket comes before sway serves it; a first client's answer says it does.
+timeout 30 wl-paste --list-types >/dev/null 2>&1
 # In the background, so that a signal to this script ends the command and sway too.
 "$@" &
 client=$!
