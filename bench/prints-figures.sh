@@ -16,7 +16,8 @@ fi
 shift
 output=$(mktemp "${TMPDIR:-/tmp}/horchpult-figures.XXXXXX")
 trap 'rm -f "$output"' EXIT
-"$@" | tee "$output"
+# Line by line, so that a benchmark that crashes shows how far it got.
+stdbuf -oL "$@" | tee "$output"
 status=${PIPESTATUS[0]}
 if [ "$status" -ne 0 ]; then
     echo "prints-figures: '$*' ended with status $status" >&2
