@@ -22,6 +22,10 @@ build=(
     qt6-qpa-plugins
     qt6-wayland
     libmpv-dev
+    libavformat-dev
+    libavcodec-dev
+    libswresample-dev
+    libavutil-dev
     libpulse-dev
     libxcb-keysyms1-dev
     libxkbcommon-dev
