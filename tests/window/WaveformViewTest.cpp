@@ -7,6 +7,8 @@
 #include <QImage>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QThread>
+#include <QToolTip>
 #include <QWheelEvent>
 
 #include <vector>
@@ -52,6 +54,13 @@ protected:
         QApplication::sendEvent(&view, &press);
         QMouseEvent release(QEvent::MouseButtonRelease, at, view.mapToGlobal(at), Qt::LeftButton, {}, {});
         QApplication::sendEvent(&view, &release);
+    }
+
+    void Hover(double x, double y)
+    {
+        const QPointF at(x, y);
+        QMouseEvent move(QEvent::MouseMove, at, view.mapToGlobal(at), Qt::NoButton, {}, {});
+        QApplication::sendEvent(&view, &move);
     }
 
     void Key(int key)
@@ -111,8 +120,38 @@ TEST_F(WaveformStrip, SilenceIsDrawnFainterThanSpeechAndUnknownUnlikeEither)
         EXPECT_TRUE(OverviewColumn(image, seconds).drawnHigh) << "the unknown at " << seconds << " s looks like silence";
 }
 
+TEST_F(WaveformStrip, PeaksDecodedLaterShowWithinATenthOfASecond)
+{
+    const waveform::Peaks decoded = peaks;
+    std::fill(peaks.values.begin() + 100, peaks.values.end(), waveform::Peak{});
+    EXPECT_TRUE(OverviewColumn(view.grab().toImage(), 2).drawnHigh);
+    std::copy(decoded.values.begin() + 100, decoded.values.end(), peaks.values.begin() + 100);
+    view.peaksChanged(100, 500);
+    QThread::msleep(150);
+    QApplication::processEvents();
+    const QImage image = view.grab().toImage();
+    EXPECT_LT(OverviewColumn(image, 2).darkest, 100) << "speech decoded later is not drawn";
+    EXPECT_FALSE(OverviewColumn(image, 3.2).drawnHigh) << "silence decoded later is not drawn";
+}
+
+TEST_F(WaveformStrip, WhilePlayingThePositionMovesOnButNotFarBeyondTheLastReport)
+{
+    view.setPosition(2);
+    view.setPlaying(true, 1.5);
+    QThread::msleep(100);
+    EXPECT_GT(view.position(), 2.1);
+    QThread::msleep(500);
+    EXPECT_LT(view.position(), 2.5) << "runs on without reports";
+    view.setPlaying(false, 1.5);
+    const double paused = view.position();
+    QThread::msleep(50);
+    EXPECT_EQ(view.position(), paused);
+}
+
 TEST_F(WaveformStrip, AClickInEitherRowGoesToTheTimeUnderThePointer)
 {
+    Hover(300, 5);
+    EXPECT_EQ(QToolTip::text(), QStringLiteral("00:00:03.0"));
     Click(300, 5);
     ASSERT_EQ(seeks.size(), 1u);
     EXPECT_NEAR(seeks.back(), 3.0, 0.01);
