@@ -57,10 +57,11 @@ void frm1::LoadMedia()
         wm1->setURL(media);
         geladen = True;
     });
-    if (!loaded) {
+    if (!loaded)
         media.clear();
+    OpenWaveform();
+    if (!loaded)
         return;
-    }
     m_recording = RecordingAt(media);
     OfferKeptPosition();
 }

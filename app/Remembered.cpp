@@ -25,6 +25,7 @@ const QString FileName = QStringLiteral("horchpult.conf");
 const QString RememberKey = QStringLiteral("remember");
 const QString RepeatKey = QStringLiteral("repeat/seconds");
 const QString FormatKey = QStringLiteral("timestamps/format");
+const QString WaveformKey = QStringLiteral("waveform/shown");
 const QString PositionsKey = QStringLiteral("positions");
 const QString FileKey = QStringLiteral("file");
 const QString SizeKey = QStringLiteral("size");
@@ -86,6 +87,9 @@ Choices Remembered::readChoices() const
         choices.repeatSeconds = seconds;
     if (const auto format = TimestampFormatNamed(file.value(FormatKey).toString()))
         choices.timestampFormat = *format;
+    const QString shown = file.value(WaveformKey).toString();
+    if (shown == QLatin1String("true") || shown == QLatin1String("false"))
+        choices.waveformShown = shown == QLatin1String("true");
     return choices;
 }
 
@@ -201,6 +205,7 @@ bool Remembered::WriteFile(const QString& folder, const QString& path, const Cho
     file.setValue(RememberKey, true);
     file.setValue(RepeatKey, choices.repeatSeconds);
     file.setValue(FormatKey, TimestampFormatName(choices.timestampFormat));
+    file.setValue(WaveformKey, choices.waveformShown);
     file.beginWriteArray(PositionsKey, static_cast<int>(positions.size()));
     for (int i = 0; i < static_cast<int>(positions.size()); ++i) {
         const Position& position = positions[static_cast<std::size_t>(i)];

@@ -12,10 +12,12 @@
 
 namespace app {
 
-// The choices the program can keep between runs: the repeat's length and the timestamps' format.
+// The choices the program can keep between runs: the repeat's length, the timestamps' format and
+// whether the waveform shows.
 struct Choices {
     int repeatSeconds = 5;
     TimestampFormat timestampFormat = TimestampFormat::Hashes;
+    bool waveformShown = false;
 };
 
 // A recording as the program knows it again: by its full path, its size and when it was last

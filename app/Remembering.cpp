@@ -9,7 +9,8 @@
 namespace app {
 
 namespace {
-const QString RememberTip = QStringLiteral("keep the repeat length and the timestamp format in %1; turned off, "
+const QString RememberTip = QStringLiteral("keep the repeat length, the timestamp format, whether the waveform shows "
+                                           "and where each recording was left in %1, and the waveforms; turned off, "
                                            "Horchpult keeps nothing and removes what it kept");
 } // namespace
 
@@ -41,6 +42,7 @@ void frm1::remember_Click()
         remember->setToolTip(QStringLiteral("Horchpult cannot remember between runs: %1.").arg(error.description()));
     }
     remember->setChecked(m_remembered.on());
+    PlaceWaveformCache();
 }
 
 void frm1::KeepChoices()
@@ -56,7 +58,7 @@ void frm1::KeepChoices()
 
 Choices frm1::ChoicesNow() const
 {
-    return {m_repeatSeconds, m_timestampFormat};
+    return {m_repeatSeconds, m_timestampFormat, wellenform->isChecked()};
 }
 
 } // namespace app

@@ -5,6 +5,7 @@
 #include "MenuShortcuts.h"
 
 #include "platform/Twips.h"
+#include "waveform/Waveform.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -143,6 +144,7 @@ frm1::frm1(platform::Desktop& desktop, platform::LastResort& lastResort,
     AddTimestampEntries(wm1->contextMenu());
     AddJumpEntry(wm1->contextMenu());
     AddRepeatEntries(wm1->contextMenu());
+    AddWaveformEntry(wm1->contextMenu());
     AddRememberEntry(wm1->contextMenu());
     ConnectHandlers();
     m_hWnd = m_desktop.RegisterWindow(*this);

@@ -32,6 +32,12 @@ class QLineEdit;
 class QMenu;
 class QPushButton;
 class QTimer;
+class QToolBar;
+
+namespace waveform {
+class Waveform;
+class WaveformView;
+} // namespace waveform
 
 namespace pedal {
 class PedalService;
@@ -211,6 +217,21 @@ private:
     // or while playing every few seconds.
     void KeepPosition(bool whilePlaying);
 
+    // "Waveform": a strip below the controls, made when first shown; the window grows by its
+    // height and no control moves. Hidden at start unless it showed when the user last chose to
+    // remember.
+    void AddWaveformEntry(QMenu& menu);
+    void wellenform_Click();
+    void ShowWaveform(bool shown);
+    void BuildWaveform();
+    // The strip shows the recording loaded, if it shows.
+    void OpenWaveform();
+    // The strip follows the position, the play state and the repeat.
+    void FollowWaveform();
+    // Complete waveforms are kept on disk only while remembering is on; turned off, they go.
+    void PlaceWaveformCache();
+    static QString WaveformCacheFolder();
+
     static QString ConfigFolder();
     void remember_Click();
     // Keeps the choices, if the user asked to remember them.
@@ -295,6 +316,11 @@ private:
     // kept position stands.
     bool m_positionMoved = false;
     QTimer* m_jumpNoticeTimer = nullptr;
+    QAction* wellenform = nullptr;
+    QToolBar* m_waveformBar = nullptr;
+    waveform::WaveformView* m_waveformView = nullptr;
+    std::unique_ptr<waveform::Waveform> m_waveform;
+    QTimer* m_waveformTimer = nullptr;
     // The texts of the failure boxes open now.
     QStringList m_failuresShown;
 

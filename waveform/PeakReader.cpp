@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <optional>
+#include <utility>
 
 #include <sys/resource.h>
 #include <unistd.h>
@@ -42,7 +43,6 @@ struct PeakReader::Run {
 PeakReader::PeakReader(int ranges, QObject* parent)
     : QObject(parent), m_ranges(ranges > 0 ? ranges : QThread::idealThreadCount())
 {
-    m_pool.setMaxThreadCount(QThread::idealThreadCount());
 }
 
 PeakReader::~PeakReader()
@@ -54,7 +54,9 @@ void PeakReader::start(const QString& path)
 {
     cancel();
     m_run = std::make_shared<Run>(path);
-    m_pool.start([this, run = m_run] { readFirst(run); });
+    m_pool = std::make_unique<QThreadPool>();
+    m_pool->setMaxThreadCount(QThread::idealThreadCount());
+    m_pool->start([this, run = m_run] { readFirst(run); });
 }
 
 void PeakReader::cancel()
@@ -62,7 +64,7 @@ void PeakReader::cancel()
     if (!m_run)
         return;
     m_run->cancel = true;
-    m_pool.waitForDone();
+    m_pool.reset();
     m_run.reset();
 }
 
@@ -79,7 +81,6 @@ void PeakReader::post(const std::shared_ptr<Run>& run, std::function<void()> cal
 
 void PeakReader::readFirst(const std::shared_ptr<Run>& run)
 {
-    LowerPriority();
     auto opened = SoundFile::Open(run->path, run->cancel);
     if (const auto* error = std::get_if<platform::Error>(&opened)) {
         post(run, [this, error = *error] { emit failed(error); });
@@ -105,14 +106,15 @@ void PeakReader::readFirst(const std::shared_ptr<Run>& run)
         emit started(bins, true);
     });
     for (std::size_t i = 1; i < ranges.size(); ++i)
-        m_pool.start([this, run, i, range = ranges[i]] { readRange(run, i, range, nullptr); });
-    readRange(run, 0, ranges[0], std::move(file));
+        m_pool->start([this, run, i, range = ranges[i]] { readRange(run, i, range, nullptr, false); });
+    readRange(run, 0, ranges[0], std::move(file), true);
 }
 
 void PeakReader::readRange(const std::shared_ptr<Run>& run, std::size_t index, Range range,
-                           std::unique_ptr<SoundFile> file)
+                           std::unique_ptr<SoundFile> file, bool firstPeaksFirst)
 {
-    LowerPriority();
+    if (!firstPeaksFirst)
+        LowerPriority();
     RangeRead result{RangeRead::Damaged, range.first};
     if (!file) {
         auto opened = SoundFile::Open(run->path, run->cancel);
@@ -121,8 +123,10 @@ void PeakReader::readRange(const std::shared_ptr<Run>& run, std::size_t index, R
     }
     if (file && file->hasSound()) {
         try {
-            result = file->read(range.first, range.end, [this, &run](std::int64_t first, std::vector<Peak> values) {
+            result = file->read(range.first, range.end, [&](std::int64_t first, std::vector<Peak> values) {
                 post(run, [this, first, values = std::move(values)] { emit read(first, values); });
+                if (std::exchange(firstPeaksFirst, false))
+                    LowerPriority();
             });
         } catch (const std::bad_alloc&) {
             // Memory ran out: what was read stays, the rest is unknown.

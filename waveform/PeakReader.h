@@ -16,8 +16,9 @@
 
 namespace waveform {
 
-// Reads the peaks of a recording's sound on threads of its own, at the lowest priority, so that
-// playback and the window never wait for it. The bins are split into as many ranges as there are
+// Reads the peaks of a recording's sound on threads of its own, at the lowest priority once the
+// first peaks are there, so that playback and the window never wait for it, and a busy machine
+// still shows the beginning at once. The bins are split into as many ranges as there are
 // cores, each decoded on its own; the result is that of decoding from the start, value for value.
 //
 // Made and used on the GUI thread; its signals come there, in order: started, then read as the
@@ -51,14 +52,16 @@ private:
     };
     // On the pool's threads.
     void readFirst(const std::shared_ptr<Run>& run);
-    void readRange(const std::shared_ptr<Run>& run, std::size_t index, Range range, std::unique_ptr<SoundFile> file);
+    void readRange(const std::shared_ptr<Run>& run, std::size_t index, Range range, std::unique_ptr<SoundFile> file,
+                   bool firstPeaksFirst);
     // On the GUI thread.
     void rangeRead(Run& run, std::size_t index, RangeRead result);
     void post(const std::shared_ptr<Run>& run, std::function<void()> call);
 
     int m_ranges;
-    // Threads of the reader's own, as each lowers its priority for good.
-    QThreadPool m_pool;
+    // Threads of the reading's own: each lowers its priority for good, which only a privileged
+    // thread could raise again for the next reading's first peaks.
+    std::unique_ptr<QThreadPool> m_pool;
     std::shared_ptr<Run> m_run;
 };
 

@@ -33,7 +33,6 @@ constexpr double LongestGuess = 0.25;
 constexpr int OverviewHeight = 30;
 constexpr int RowGap = 4;
 constexpr int WaveHeight = 44;
-constexpr int PreferredWidth = 600;
 constexpr int SmallestWidth = 120;
 
 } // namespace
@@ -129,12 +128,13 @@ double WaveformView::length() const
 
 QSize WaveformView::sizeHint() const
 {
-    return {PreferredWidth, closeUpRect().bottom() + 1};
+    // As wide as the window it is put in, which must not grow for it.
+    return {SmallestWidth, closeUpRect().bottom() + 1};
 }
 
 QSize WaveformView::minimumSizeHint() const
 {
-    return {SmallestWidth, sizeHint().height()};
+    return sizeHint();
 }
 
 void WaveformView::resizeEvent(QResizeEvent* event)

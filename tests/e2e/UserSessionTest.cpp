@@ -9,8 +9,10 @@
 
 #include "app/Messages.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QLabel>
+#include <QMenu>
 #include <QMessageBox>
 #include <QScreen>
 #include <QTemporaryDir>
@@ -172,11 +174,16 @@ TEST_F(UserSession, MenuShortcutsRunWhileTheGotoBoxHasTheFocus)
     });
 }
 
-// Pictures of the window for the README and for a look by eye: at start, and with a video playing.
-TEST_F(UserSession, ScreenshotsAtStartAndWithAVideoPlaying)
+// Pictures of the window for the README and for a look by eye: at start, with a video playing,
+// and with the waveform of speech shown, which grows the window below the controls.
+TEST_F(UserSession, ScreenshotsAtStartAndWithAVideoPlayingAndTheWaveform)
 {
     const QString video = media::Path(media::Mp4());
     ASSERT_FALSE(video.isEmpty()) << "FFmpeg could not make the video";
+    const QString speech = media::Made("questions.wav", QStringLiteral("-i speech.wav -af apad=pad_dur=2"),
+                                       QStringLiteral("Where did you grow up? In a village near the river. My father kept "
+                                                      "bees, and my mother sold eggs at the market, every Saturday."));
+    ASSERT_FALSE(speech.isEmpty()) << "espeak-ng and FFmpeg could not make the speech";
     QDir().mkpath(QStringLiteral(HORCHPULT_SCREENSHOT_DIR));
     const auto shoot = [this](const char* file) {
         return OnGui([&] {
@@ -193,6 +200,30 @@ TEST_F(UserSession, ScreenshotsAtStartAndWithAVideoPlaying)
         x.Tap(XK_F3);
         ASSERT_TRUE(Eventually([this] { return Player().currentPosition() > 1.5; }));
         EXPECT_TRUE(shoot("window-playing.png"));
+
+        const auto placeOf = [this] {
+            const auto* box = window->findChild<QWidget*>(QStringLiteral("Fileinfo"));
+            return std::pair(box->mapToGlobal(QPoint()), window->frameGeometry().size());
+        };
+        const auto before = OnGui(placeOf);
+        OnGui([this, &speech] {
+            window->OpenGivenFile(speech);
+            window->Player().contextMenu().findChild<QAction*>(QStringLiteral("wellenform"))->trigger();
+            return true;
+        });
+        const auto* strip = OnGui([this] { return window->findChild<QWidget*>(QStringLiteral("waveform")); });
+        ASSERT_NE(strip, nullptr);
+        ASSERT_TRUE(Eventually([&] { return strip->isVisible() && placeOf().second != before.second; }))
+            << "the window did not grow for the waveform";
+        const auto after = OnGui(placeOf);
+        EXPECT_EQ(after.first, before.first) << "a control moved";
+        EXPECT_EQ(after.second.width(), before.second.width());
+        EXPECT_EQ(after.second.height(), before.second.height() + OnGui([&] { return strip->parentWidget()->height(); }));
+        ASSERT_TRUE(x.TakeFocus());
+        x.Tap(XK_F3);
+        ASSERT_TRUE(Eventually([this] { return Player().currentPosition() > 2.5; }));
+        x.Tap(XK_F2);
+        EXPECT_TRUE(shoot("window-waveform.png"));
     });
 }
 
