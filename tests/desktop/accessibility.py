@@ -5,7 +5,7 @@ media controls (playerctl) beside it.
 Every control must carry a name: the text boxes and the check box their control's name, buttons
 and labels their captions, tooltips as descriptions, the player's own controls a name each. The
 script reads every text, opens a recording through the menu and the file dialog, presses ">>",
-ticks Check1, and then plays and pauses through MPRIS, which must step back by the auto-rewind
+reads the waveform's position and length, which a remembered choice shows, ticks Check1, and then plays and pauses through MPRIS, which must step back by the auto-rewind
 seconds that Check1 switched on. The session is a Wayland one without the desktop portal's global
 shortcuts, so the window shows its notice line, which must be read by its words.
 
@@ -90,8 +90,13 @@ def main(program):
     recording = os.path.join(work, "interview.wav")
     subprocess.run(["sox", "-n", "-r", "8000", "-c", "1", recording, "synth", str(LENGTH),
                     "sine", "440"], check=True)
+    # Remembering is on, from a run that left the waveform shown.
+    os.makedirs(os.path.join(work, "config", "horchpult"))
+    with open(os.path.join(work, "config", "horchpult", "horchpult.conf"), "w") as conf:
+        conf.write("[General]\nremember=true\n\n[waveform]\nshown=true\n")
     environment = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_QPA_PLATFORM="xcb",
-                       HORCHPULT_AO="null", XDG_SESSION_TYPE="wayland")
+                       HORCHPULT_AO="null", XDG_SESSION_TYPE="wayland",
+                       XDG_CONFIG_HOME=os.path.join(work, "config"), XDG_CACHE_HOME=os.path.join(work, "cache"))
     horchpult = subprocess.Popen([program], env=environment)
     try:
         return drive(horchpult, recording)
@@ -207,6 +212,12 @@ def drive(horchpult, recording):
     check(press(named(Atspi.Role.PUSH_BUTTON, ">>")[0], "Press"), ">> cannot be pressed")
     check(wait_for(lambda: (position() or 0) > 1.9), f">> left the position at {position()}")
     check(abs((position() or 0) - 2.0) < 0.05, f">> went to {position()}, not 2 s")
+    strips = [a for a in descendants(window) if a.get_role() == Atspi.Role.SLIDER and a.get_name() == "Waveform"]
+    if check(len(strips) == 1, f"{len(strips)} sliders named Waveform"):
+        check(wait_for(lambda: abs(Atspi.Value.get_current_value(strips[0]) - 2.0) < 0.05),
+              f"the waveform reads {Atspi.Value.get_current_value(strips[0])}, not the position 2 s")
+        check(abs(Atspi.Value.get_maximum_value(strips[0]) - LENGTH) < 0.1,
+              f"the waveform's length reads {Atspi.Value.get_maximum_value(strips[0])}, not {LENGTH} s")
 
     check1 = named(Atspi.Role.CHECK_BOX, "Check1")[0]
     check(press(check1, "Toggle"), "Check1 cannot be toggled")

@@ -26,7 +26,7 @@ protected:
     // Every choice of the window's, and a folder visited in Qt's file dialog, which Qt keeps.
     void ChangeEveryChoice()
     {
-        for (const char* name : {"repeat_12", "timestamp_brackets", "repeat_3", "timestamp_decimal"})
+        for (const char* name : {"repeat_12", "timestamp_brackets", "repeat_3", "timestamp_decimal", "wellenform"})
             PlayerEntry(name).trigger();
         Click("plus");
         Control<QCheckBox>("Check1").setChecked(true);
@@ -42,6 +42,7 @@ TEST_F(Remembering, OffWritesNothingOnKeepsTheChoicesAcrossRunsAndOffAgainRemove
     EXPECT_TRUE(FilesInConfig().isEmpty()) << FilesInConfig().join(u' ').toStdString();
     EXPECT_FALSE(PlayerEntry("remember").isChecked());
     EXPECT_TRUE(PlayerEntry("repeat_5").isChecked()) << "a choice survived a run that remembered nothing";
+    EXPECT_FALSE(PlayerEntry("wellenform").isChecked());
 
     PlayerEntry("remember").trigger();
     EXPECT_TRUE(QFile::exists(SettingsFile()));
@@ -51,9 +52,14 @@ TEST_F(Remembering, OffWritesNothingOnKeepsTheChoicesAcrossRunsAndOffAgainRemove
     EXPECT_TRUE(PlayerEntry("repeat_3").isChecked());
     EXPECT_TRUE(PlayerEntry("timestamp_decimal").isChecked());
     EXPECT_EQ(Box("speed").text(), QStringLiteral("0")) << "the speed is never kept";
+    EXPECT_TRUE(PlayerEntry("wellenform").isChecked());
+    EXPECT_TRUE(window->findChild<QWidget*>(QStringLiteral("waveform"))->isVisibleTo(window.get()));
 
+    const QString cached = cache.filePath(QStringLiteral("horchpult/waveforms/a-recording"));
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(cached).path()) && QFile(cached).open(QIODevice::WriteOnly));
     PlayerEntry("remember").trigger();
     EXPECT_TRUE(FilesInConfig().isEmpty()) << FilesInConfig().join(u' ').toStdString();
+    EXPECT_FALSE(QFile::exists(cached)) << "the waveforms outlived remembering";
     Restart();
     EXPECT_FALSE(PlayerEntry("remember").isChecked());
     EXPECT_TRUE(PlayerEntry("repeat_5").isChecked());

@@ -48,6 +48,7 @@ protected:
     explicit WindowTest(std::vector<std::uint32_t> heldElsewhere = {})
     {
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(cache.path()));
         desktop.heldElsewhere = std::move(heldElsewhere);
         QLocale::setDefault(QLocale::c());
         Start();
@@ -118,8 +119,9 @@ protected:
 
     int Interval() const { return window->PositionTimer().Interval(); }
 
-    // The user's configuration folder, empty at first.
+    // The user's configuration and cache folders, empty at first.
     QTemporaryDir config;
+    QTemporaryDir cache;
     FakeDesktop desktop;
     QStringList fatal; // what the last resort showed
     platform::LastResort lastResort{[this](const QString& text) { fatal.append(text); }};
