@@ -224,6 +224,11 @@ TEST_F(UserSession, ScreenshotsAtStartAndWithAVideoPlayingAndTheWaveform)
         ASSERT_TRUE(Eventually([this] { return Player().currentPosition() > 2.5; }));
         x.Tap(XK_F2);
         EXPECT_TRUE(shoot("window-waveform.png"));
+        OnGui([this] {
+            window->Player().contextMenu().findChild<QAction*>(QStringLiteral("wellenform"))->trigger();
+            return true;
+        });
+        EXPECT_TRUE(Eventually([&] { return placeOf() == before; })) << "hiding the waveform left the window grown";
     });
 }
 
