@@ -101,8 +101,11 @@ void frm1::OpenWaveform()
 
 void frm1::FollowWaveform()
 {
-    if (geladen != True)
+    if (geladen != True) {
+        m_waveformView->setLength(0);
+        m_waveformView->setPlaying(false, 1);
         return;
+    }
     m_waveformView->setLength(wm1->duration());
     m_waveformView->setPosition(wm1->currentPosition());
     m_waveformView->setPlaying(wm1->playState() == player::MediaPlayer::Playing, wm1->rate());
