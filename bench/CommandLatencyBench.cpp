@@ -9,9 +9,7 @@
 // milliseconds; the targets are medians under 2 ms for audio and under 25 ms for video.
 //
 // The files are opened as a user does, Ctrl+N and the file dialog, so the window knows what it
-// plays. The user is a thread with a second Xlib connection that holds the focus and presses
-// the keys through XTest; it reads the steady clock just before flushing a press, the GUI thread
-// reads it when it sees the command done.
+// plays. The presses are timed as CommandWatch.h says.
 #include "e2e/WindowUser.h"
 #include "media/TestMedia.h"
 #include "x11/XClient.h"
@@ -21,12 +19,12 @@
 #include "platform/LinuxPlatform.h"
 #include "player/MpvPlayer.h"
 
+#include "CommandWatch.h"
 #include "Statistics.h"
 #include "StartWindow.h"
 
 #include <QApplication>
 #include <QPushButton>
-#include <QTimer>
 
 #include <X11/keysym.h>
 
@@ -35,99 +33,19 @@
 #include <chrono>
 #include <clocale>
 #include <cmath>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 using player::MediaPlayer;
 
-// Lets playback run on between commands, as it does while someone types.
-constexpr auto PlayingGap = 30ms;
-
-double Milliseconds(Clock::duration d)
-{
-    return std::chrono::duration<double, std::milli>(d).count();
-}
-
 using e2e::Eventually;
 using e2e::OnGui;
-
-// What the GUI thread watches for after a press, and when it saw it.
-class Watch {
-public:
-    enum class For { Nothing, NotPlaying, PositionAtMost };
-
-    explicit Watch(MediaPlayer& player) : m_player(player)
-    {
-        // Without a position event, only polling in every turn of the event loop sees the
-        // first moment the position reads back.
-        m_poll.setInterval(0);
-        QObject::connect(&m_poll, &QTimer::timeout, [this] { Check(); });
-        m_player.PlayStateChange.connect([this](std::int32_t) { Check(); });
-    }
-
-    // On the GUI thread.
-    void Arm(For what, double threshold = 0)
-    {
-        const std::lock_guard lock(m_mutex);
-        m_for = what;
-        m_threshold = threshold;
-        m_seen = false;
-        m_poll.start();
-    }
-
-    // On the user's thread; false when it was not seen in time.
-    bool Wait(Clock::time_point& at)
-    {
-        std::unique_lock lock(m_mutex);
-        const bool seen = m_changed.wait_for(lock, 3s, [this] { return m_seen; });
-        at = m_at;
-        return seen;
-    }
-
-    void Disarm()
-    {
-        const std::lock_guard lock(m_mutex);
-        m_for = For::Nothing;
-        m_poll.stop();
-    }
-
-private:
-    void Check()
-    {
-        const Clock::time_point now = Clock::now();
-        std::unique_lock lock(m_mutex);
-        if (m_seen || m_for == For::Nothing)
-            return;
-        const bool done = m_for == For::NotPlaying ? m_player.playState() != MediaPlayer::Playing
-                                                   : m_player.currentPosition() <= m_threshold;
-        if (!done)
-            return;
-        m_seen = true;
-        m_at = now;
-        m_for = For::Nothing;
-        m_poll.stop();
-        lock.unlock();
-        m_changed.notify_one();
-    }
-
-    MediaPlayer& m_player;
-    QTimer m_poll;
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    For m_for = For::Nothing;
-    double m_threshold = 0;
-    bool m_seen = false;
-    Clock::time_point m_at;
-};
 
 struct Figures {
     std::vector<double> pause;
@@ -152,18 +70,10 @@ public:
             return "F3 does not play";
 
         for (int i = 0; i < m_presses; ++i) {
-            std::this_thread::sleep_for(PlayingGap);
-            OnGui([this] { return m_watch.Arm(Watch::For::NotPlaying), 0; });
-            Clock::time_point sent, done;
-            m_x.Press(XK_F2, [&] { sent = Clock::now(); });
-            const bool seen = m_watch.Wait(done);
-            m_x.Release(XK_F2);
-            if (!seen)
-                return "F2 press " + std::to_string(i + 1) + " did not pause";
-            figures.pause.push_back(Milliseconds(done - sent));
-            m_x.Tap(XK_F3);
-            if (!Eventually([this] { return Player().playState() == MediaPlayer::Playing; }))
-                return "F3 does not play again";
+            double milliseconds = 0;
+            if (std::string failure = PauseOnce(m_x, m_watch, Player(), milliseconds); !failure.empty())
+                return "F2 press " + std::to_string(i + 1) + ": " + failure;
+            figures.pause.push_back(milliseconds);
         }
 
         for (int i = 0; i < m_presses; ++i) {

@@ -11,6 +11,7 @@
 // HORCHPULT_BENCH_SECONDS), the pause and the resume over `cycles` F2/F3 cycles and as many
 // repeats (20).
 
+#include "LongRecordings.h"
 #include "ProcessMemory.h"
 #include "media/SoundServer.h"
 #include "media/TestMedia.h"
@@ -20,7 +21,6 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QMenu>
@@ -40,7 +40,6 @@ namespace {
 
 constexpr int Opens = 5;
 constexpr int Seeks = 20;
-constexpr double ThreeHours = 3 * 3600;
 
 void printResident(const char* label)
 {
@@ -58,26 +57,6 @@ double median(std::vector<double> values)
 double milliseconds(const QElapsedTimer& clock)
 {
     return static_cast<double>(clock.nsecsElapsed()) / 1e6;
-}
-
-QString madeFile(const char* name, const QString& arguments)
-{
-    const QString path = QDir(QStringLiteral(HORCHPULT_MEDIA_DIR)).filePath(QString::fromLatin1(name));
-    if (QFile::exists(path))
-        return path;
-    std::printf("making %s ...\n", name);
-    std::fflush(stdout);
-    QDir().mkpath(QStringLiteral(HORCHPULT_MEDIA_DIR));
-    const QString part = path + QStringLiteral(".part") + QFileInfo(path).suffix().prepend(u'.');
-    if (!media::Ffmpeg(arguments.split(u' ') + QStringList{part}) || !QFile::rename(part, path))
-        return {};
-    return path;
-}
-
-QString longFile(const char* name, const char* encoding)
-{
-    return madeFile(name, QStringLiteral("-f lavfi -i sine=frequency=440:sample_rate=8000:duration=%1 %2")
-                              .arg(ThreeHours).arg(QLatin1String(encoding)));
 }
 
 double cpuSeconds()
@@ -240,16 +219,15 @@ int main(int argc, char* argv[])
     platform::LastResort lastResort([](const QString& text) { std::fprintf(stderr, "%s\n", qPrintable(text)); });
 
     const QString minute = media::Path(media::Mp4());
-    // LAME's fastest search makes a stream of the same bit rate in a third less time.
-    const QString longMp3 = longFile("three-hours.mp3", "-ac 1 -c:a libmp3lame -b:a 8k -compression_level 9");
-    const QString longWav = longFile("three-hours.wav", "-ac 1 -c:a pcm_s16le");
+    const QString longMp3 = ThreeHourMp3();
+    const QString longWav = ThreeHourFile("three-hours.wav", "-ac 1 -c:a pcm_s16le");
     // Read eight times over: about a minute, longer than both measurements at 10 s.
     const QString speech = media::Made("speech-minute.wav", QStringLiteral("-stream_loop 7 -i speech.wav -af aresample=48000 -ac 2 -c:a pcm_s16le"),
                                        QStringLiteral("We talked about the harvest, the weather, and the long road to the "
                                                       "market town, where my grandmother sold eggs and cheese every Saturday."));
     // F1 keeps the picture test within the video's first seconds.
-    const QString fullHd = madeFile("full-hd.mp4", QStringLiteral("-f lavfi -i testsrc2=size=1920x1080:rate=25:duration=6 "
-                                                                   "-f lavfi -i sine=duration=6 -c:v libx264 -preset veryfast -c:a aac"));
+    const QString fullHd = media::Made("full-hd.mp4", QStringLiteral("-f lavfi -i testsrc2=size=1920x1080:rate=25:duration=6 "
+                                                                      "-f lavfi -i sine=duration=6 -c:v libx264 -preset veryfast -c:a aac"));
     if (minute.isEmpty() || longMp3.isEmpty() || longWav.isEmpty() || fullHd.isEmpty() || speech.isEmpty()) {
         std::fprintf(stderr, "FFmpeg could not make the media\n");
         return 1;
