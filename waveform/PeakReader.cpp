@@ -7,6 +7,8 @@
 #include <optional>
 #include <utility>
 
+#include <pthread.h>
+#include <sched.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -18,12 +20,14 @@ namespace {
 constexpr std::int64_t MinRangeBins = 10 * PeaksPerSecond;
 // A sound ending this much short of the length its file says is cut short.
 constexpr std::int64_t LengthTolerance = PeaksPerSecond;
-constexpr int LowestPriority = 19;
-
-// Qt's thread priorities mean nothing to Linux's normal scheduling; a thread's nice value does.
+// Linux's idle class: such a thread runs only on a core nothing else wants, and gives it up at
+// once when the player or the window wakes; a niced thread would still take slices of a few
+// milliseconds from them. Qt's thread priorities mean nothing to Linux's normal scheduling.
 void LowerPriority()
 {
-    setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), LowestPriority);
+    const sched_param idle{};
+    if (pthread_setschedparam(pthread_self(), SCHED_IDLE, &idle) != 0)
+        setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 19);
 }
 
 } // namespace
