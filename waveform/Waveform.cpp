@@ -9,6 +9,17 @@ Waveform::Waveform(int ranges, QObject* parent) : QObject(parent), m_reader(rang
     connectReader();
 }
 
+Waveform::~Waveform()
+{
+    waitForWriting();
+}
+
+void Waveform::waitForWriting()
+{
+    if (m_writing.valid())
+        m_writing.wait();
+}
+
 void Waveform::connectReader()
 {
     connect(&m_reader, &PeakReader::started, this, [this](qint64 bins, bool hasSound) {
@@ -33,7 +44,10 @@ void Waveform::connectReader()
         if (bins != before)
             emit changed(std::min(bins, before), bins);
         keep(m_peaks);
-        m_cache.write(m_key, m_peaks);
+        if (!m_cache.folder().isEmpty()) {
+            waitForWriting();
+            m_writing = std::async(std::launch::async, [cache = m_cache, key = m_key, peaks = m_peaks] { cache.write(key, peaks); });
+        }
         end(Reading::Complete);
     });
     connect(&m_reader, &PeakReader::failed, this, [this](const platform::Error& error) {
@@ -73,11 +87,13 @@ void Waveform::close()
 
 void Waveform::setCacheFolder(const QString& folder)
 {
+    waitForWriting();
     m_cache.setFolder(folder);
 }
 
 void Waveform::removeCache()
 {
+    waitForWriting();
     m_cache.remove();
 }
 

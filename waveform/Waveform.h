@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <deque>
+#include <future>
 #include <optional>
 #include <utility>
 
@@ -30,6 +31,8 @@ public:
 
     // ranges: as PeakReader's.
     explicit Waveform(int ranges = 0, QObject* parent = nullptr);
+    // Waits for a cache file being written.
+    ~Waveform() override;
 
     // Stops a reading under way; reset() comes at once, changed() as peaks become known.
     void open(const QString& path);
@@ -56,6 +59,7 @@ private:
     void show(Peaks peaks);
     void keep(const Peaks& peaks);
     void end(Reading reading);
+    void waitForWriting();
 
     PeakReader m_reader;
     PeakCache m_cache;
@@ -67,6 +71,9 @@ private:
     // recordings is common, and each is about 2 MB for three hours.
     static constexpr std::size_t KeptInMemory = 4;
     std::deque<std::pair<RecordingKey, Peaks>> m_kept;
+    // Writing a cache file takes some tens of milliseconds, which keys must not wait for; one
+    // at a time, and none left running when the folder changes or goes.
+    std::future<void> m_writing;
 };
 
 } // namespace waveform

@@ -62,7 +62,7 @@ WaveformView::WaveformView(QWidget* parent)
 void WaveformView::setPeaks(const Peaks* peaks)
 {
     m_peaks = peaks;
-    m_changedBins.reset();
+    m_changedBins.clear();
     redrawAll();
     followPosition();
 }
@@ -71,9 +71,14 @@ void WaveformView::peaksChanged(qint64 firstBin, qint64 endBin)
 {
     if (firstBin >= endBin)
         return;
-    m_changedBins = m_changedBins ? std::pair(std::min(m_changedBins->first, std::int64_t(firstBin)),
-                                              std::max(m_changedBins->second, std::int64_t(endBin)))
-                                  : std::pair(std::int64_t(firstBin), std::int64_t(endBin));
+    // The readers fill ranges far apart: one span over them all would redraw what lies between.
+    const auto touching = std::find_if(m_changedBins.begin(), m_changedBins.end(), [&](const auto& span) {
+        return firstBin <= span.second && span.first <= endBin;
+    });
+    if (touching == m_changedBins.end())
+        m_changedBins.emplace_back(firstBin, endBin);
+    else
+        *touching = {std::min<std::int64_t>(touching->first, firstBin), std::max<std::int64_t>(touching->second, endBin)};
     if (!m_redraw.isActive())
         m_redraw.start();
 }
@@ -338,22 +343,24 @@ void WaveformView::redrawAll()
 
 void WaveformView::redrawChangedBins()
 {
-    if (!m_changedBins || !m_peaks)
+    if (m_changedBins.empty() || !m_peaks)
         return;
-    const auto [first, end] = *std::exchange(m_changedBins, std::nullopt);
+    const auto changed = std::exchange(m_changedBins, {});
     if (m_overviewStale || m_overviewBins != bins()) {
         redrawAll();
         return;
     }
     const double closeUpBinsPerColumn = m_closeUpPerColumn * PeaksPerSecond;
     const double closeUpFirst = m_closeUpFirst * closeUpBinsPerColumn - LookReach;
-    if (end > closeUpFirst && first < closeUpFirst + m_closeUp.deviceIndependentSize().width() * closeUpBinsPerColumn + 2 * LookReach)
-        m_closeUpStale = true;
     const double binsPerColumn = double(m_overviewBins) / std::max(1, width());
-    const int from = std::max(0, int(std::floor((first - LookReach) / binsPerColumn)));
-    const int to = std::min(width(), int(std::ceil((end + LookReach) / binsPerColumn)) + 1);
-    if (from < to)
-        drawOverviewColumns(from, to);
+    for (const auto& [first, end] : changed) {
+        if (end > closeUpFirst && first < closeUpFirst + m_closeUp.deviceIndependentSize().width() * closeUpBinsPerColumn + 2 * LookReach)
+            m_closeUpStale = true;
+        const int from = std::max(0, int(std::floor((first - LookReach) / binsPerColumn)));
+        const int to = std::min(width(), int(std::ceil((end + LookReach) / binsPerColumn)) + 1);
+        if (from < to)
+            drawOverviewColumns(from, to);
+    }
     update();
 }
 

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <optional>
 #include <utility>
+#include <vector>
 
 namespace waveform {
 
@@ -132,7 +133,7 @@ private:
     std::int64_t m_closeUpFirst = 0;
     double m_closeUpPerColumn = 0;
     bool m_closeUpStale = true;
-    std::optional<std::pair<std::int64_t, std::int64_t>> m_changedBins;
+    std::vector<std::pair<std::int64_t, std::int64_t>> m_changedBins;
     QTimer m_redraw;
 
     // What the screen shows of the position, to redraw only when it moves by a pixel.
