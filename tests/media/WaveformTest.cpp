@@ -52,6 +52,7 @@ const Coding Codings[] = {
     {"AacInMp4", "m4a", "-c:a aac -aac_pns 0 -b:a 96k"},
     {"AacInAdts", "aac", "-c:a aac -aac_pns 0 -b:a 96k", 2},
     {"VorbisInMatroska", "mka", "-c:a libvorbis"},
+    {"VideoWithAac", "mp4", "-f lavfi -i testsrc2=size=160x120:rate=10 -shortest -c:v libx264 -preset ultrafast -c:a aac -aac_pns 0"},
 };
 
 QString Made(const char* name, const Coding& coding, const QString& sound)
