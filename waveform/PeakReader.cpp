@@ -7,8 +7,6 @@
 #include <optional>
 #include <utility>
 
-#include <pthread.h>
-#include <sched.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -20,14 +18,12 @@ namespace {
 constexpr std::int64_t MinRangeBins = 10 * PeaksPerSecond;
 // A sound ending this much short of the length its file says is cut short.
 constexpr std::int64_t LengthTolerance = PeaksPerSecond;
-// Linux's idle class: such a thread runs only on a core nothing else wants, and gives it up at
-// once when the player or the window wakes; a niced thread would still take slices of a few
-// milliseconds from them. Qt's thread priorities mean nothing to Linux's normal scheduling.
+// Nice 19: the player and the window get nearly all of a busy core, and the reading still moves
+// on beside other programs, which the idle class would let it do only on a core nothing wants.
+// Qt's thread priorities mean nothing to Linux's normal scheduling.
 void LowerPriority()
 {
-    const sched_param idle{};
-    if (pthread_setschedparam(pthread_self(), SCHED_IDLE, &idle) != 0)
-        setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 19);
+    setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 19);
 }
 
 } // namespace
@@ -52,11 +48,13 @@ PeakReader::PeakReader(int ranges, QObject* parent)
 PeakReader::~PeakReader()
 {
     cancel();
+    m_stopping.clear();
 }
 
 void PeakReader::start(const QString& path)
 {
     cancel();
+    std::erase_if(m_stopping, [](const auto& pool) { return pool->activeThreadCount() == 0; });
     m_run = std::make_shared<Run>(path);
     m_pool = std::make_unique<QThreadPool>();
     m_pool->setMaxThreadCount(QThread::idealThreadCount());
@@ -68,7 +66,7 @@ void PeakReader::cancel()
     if (!m_run)
         return;
     m_run->cancel = true;
-    m_pool.reset();
+    m_stopping.push_back(std::move(m_pool));
     m_run.reset();
 }
 

@@ -23,8 +23,9 @@ namespace waveform {
 //
 // Made and used on the GUI thread; its signals come there, in order: started, then read as the
 // peaks are decoded (the first within some tens of milliseconds), then finished; or failed alone.
-// Nothing of a reading is signalled after cancel() or another start(), which return once no
-// thread of it touches the file any more.
+// Nothing of a reading is signalled after cancel() or another start(), which return at once: the
+// reading's threads end at their next packet, which at their priority may come only after some
+// tens of milliseconds on a busy machine. Destroying the reader waits for them.
 class PeakReader final : public QObject {
     Q_OBJECT
 public:
@@ -62,6 +63,8 @@ private:
     // Threads of the reading's own: each lowers its priority for good, which only a privileged
     // thread could raise again for the next reading's first peaks.
     std::unique_ptr<QThreadPool> m_pool;
+    // The pools of cancelled readings whose threads may not have ended yet.
+    std::vector<std::unique_ptr<QThreadPool>> m_stopping;
     std::shared_ptr<Run> m_run;
 };
 
