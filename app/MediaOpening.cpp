@@ -62,7 +62,7 @@ void frm1::LoadMedia()
     OpenWaveform();
     if (!loaded)
         return;
-    m_recording = RecordingAt(media);
+    m_recording = waveform::RecordingKeyOf(media);
     OfferKeptPosition();
 }
 

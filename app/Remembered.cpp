@@ -2,10 +2,8 @@
 
 #include "platform/Error.h"
 
-#include <QDateTime>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QSettings>
 
 #include <algorithm>
@@ -40,12 +38,6 @@ std::optional<qint64> WholeNumber(const QVariant& value)
 }
 
 } // namespace
-
-Recording RecordingAt(const QString& path)
-{
-    const QFileInfo file(path);
-    return {file.absoluteFilePath(), file.size(), file.lastModified().toMSecsSinceEpoch()};
-}
 
 Remembered::Remembered(const QString& configFolder)
     : m_folder(configFolder.isEmpty() ? QString() : configFolder + QStringLiteral("/horchpult")),

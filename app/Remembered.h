@@ -2,6 +2,8 @@
 
 #include "Timestamp.h"
 
+#include "waveform/PeakCache.h"
+
 #include <QString>
 
 #include <chrono>
@@ -20,15 +22,9 @@ struct Choices {
     bool waveformShown = false;
 };
 
-// A recording as the program knows it again: by its full path, its size and when it was last
-// changed; the same path with another size or time is another recording.
-struct Recording {
-    QString path;
-    qint64 size = 0;
-    qint64 modified = 0; // milliseconds since the epoch
-    bool operator==(const Recording&) const = default;
-};
-Recording RecordingAt(const QString& path);
+// A recording as the program knows it again, as its waveform is known: by its full path, its size
+// and when it was last changed.
+using Recording = waveform::RecordingKey;
 
 // The lengths a repeat can have, in seconds.
 inline constexpr int RepeatLengths[] = {3, 5, 8, 12};
